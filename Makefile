@@ -1,0 +1,54 @@
+# One entry point: `make test` on a fresh Debian 12 machine installs what is missing,
+# configures, builds and runs the whole suite.
+BUILD      ?= build/release
+ASAN_BUILD ?= build/asan
+TSAN_BUILD ?= build/tsan
+BENCH_BUILD?= build/bench
+JOBS       ?= $(shell nproc)
+CXX        ?= g++
+WERROR     ?= OFF
+PACKAGES   := g++ clang cmake ninja-build make libgtest-dev libgmock-dev libbenchmark-dev findutils coreutils
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build test asan tsan bench clean
+all: build
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+define configure
+	cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=$(2) -DVORM_WERROR=$(WERROR) $(3)
+endef
+
+build: deps
+	$(call configure,$(BUILD),RelWithDebInfo,)
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+asan: deps
+	$(call configure,$(ASAN_BUILD),Debug,-DVORM_SANITIZE=address)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+tsan: deps
+	$(call configure,$(TSAN_BUILD),Debug,-DVORM_SANITIZE=thread)
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threaded
+
+bench: deps
+	$(call configure,$(BENCH_BUILD),Release,-DVORM_BUILD_BENCH=ON -DVORM_BUILD_TESTS=OFF)
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	bench/run_all.sh $(BENCH_BUILD)
+
+clean:
+	rm -rf build
