@@ -13,3 +13,11 @@ VORM_API wchar_t* PathCombineW(wchar_t* dest, const wchar_t* dir, const wchar_t*
 VORM_API BOOL PathRelativePathToW(wchar_t* path, const wchar_t* from, DWORD attrFrom, const wchar_t* to, DWORD attrTo);
 // Canonicalises "." and ".." of `src` into `dest` (MAX_PATH characters).
 VORM_API BOOL PathCanonicalizeW(wchar_t* dest, const wchar_t* src);
+
+#include <string>
+
+// The same string engines without the MAX_PATH bound, for callers that handle long texts
+// whole. False where the bounded forms fail for a reason other than length.
+VORM_API bool VormPathCombine(const std::wstring& dir, const std::wstring& file, std::wstring& out);
+VORM_API bool VormPathRelativePathTo(const std::wstring& from, bool fromIsFolder, const std::wstring& to, bool toIsFolder,
+                                     std::wstring& out);
