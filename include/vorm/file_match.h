@@ -1,0 +1,70 @@
+// The file-match protocol and the single-folder matcher.
+//
+// VormFileMatch is the seven-operation iteration protocol shared by the matcher and the four
+// tree walkers: Find, then while HasMatch(): read GetPath/GetRelativePath, FindNext().
+// Close may come at any time; a new Find closes the previous search first.
+//
+// Attribute filter: a word of eight 2-bit conditions on an entry's attributes, from bit 0:
+// ARCHIVE, COMPRESSED, DIRECTORY, HIDDEN, NORMAL, READONLY, SYSTEM, TEMPORARY. Each condition
+// is 0 = does not matter, 1 = must be set, 2 = must be clear, 3 = never matches. Filter 0
+// passes everything; 0x10 = folders only; 0x20 = no folders; 0x2090 = folders that are
+// neither hidden nor system.
+#pragma once
+
+#include <vorm/export.h>
+#include <vorm/path.h>
+#include <vorm/platform/wintypes.h>
+
+// Iteration protocol; implementations belong to one thread.
+class VORM_API VormFileMatch {
+ public:
+  virtual void Close() = 0;
+  virtual void Find(const wchar_t* folder, const wchar_t* pattern, int filter) = 0;
+  virtual BOOL FindNext() = 0;
+  virtual BOOL HasMatch() const = 0;
+  virtual VormPath GetPath() const = 0;
+  virtual VormPath GetRelativePath() const = 0;
+  virtual VormPath GetBaseFolder() const = 0;
+};
+
+// Lists the entries of one folder that match a wildcard pattern (the platform's rules:
+// '*', '?', "*.*", "*.", case-insensitive) and an attribute filter, in the order the
+// platform lists them ("." and ".." first, then by name without regard to case).
+// One thread; owns its platform search handle and closes it in Close or the destructor.
+class VORM_API VormBasicFileMatcher : public VormFileMatch {
+ public:
+  VormBasicFileMatcher();
+  virtual ~VormBasicFileMatcher();
+  VormBasicFileMatcher(const VormBasicFileMatcher&) = delete;
+  VormBasicFileMatcher& operator=(const VormBasicFileMatcher&) = delete;
+
+  void Close() override;
+  // Searches folder Join pattern (both canonicalised; an empty folder searches the pattern
+  // alone). The first entry that passes is current afterwards, if any.
+  void Find(const wchar_t* folder, const wchar_t* pattern, int filter) override;
+  BOOL FindNext() override;
+  BOOL HasMatch() const override;
+  // folder Join entry name; the folder itself without a current entry.
+  VormPath GetPath() const override;
+  // The entry name; empty without a current entry.
+  VormPath GetRelativePath() const override;
+  // The folder exactly as passed to Find.
+  VormPath GetBaseFolder() const override;
+
+  const WIN32_FIND_DATAW* GetFindData() const { return &m_findData; }
+  void SetSkipDots(BOOL skip) { m_skipDots = skip; }
+  BOOL GetSkipDots() const { return m_skipDots; }
+  static BOOL MatchesFilter(int filter, DWORD attributes);
+
+ private:
+  // Whether the current find data is an entry to report.
+  bool Passes() const;
+
+  VormPath m_folder;
+  VormPath m_pattern;
+  int m_filter;
+  BOOL m_hasMatch;
+  HANDLE m_find;
+  WIN32_FIND_DATAW m_findData;
+  BOOL m_skipDots;
+};

@@ -1,0 +1,132 @@
+// Tree walkers: the VormFileMatch protocol over a whole folder tree, iterative (no
+// recursion, no depth limit, no threads). Each walker belongs to one thread and owns the
+// matchers and platform searches it opens; Close or destruction releases them.
+//
+// For the tree  root/{a/{a1,a2}, b}  listed in that order, pattern "*":
+//   VormBFSDirectoryTree yields  (root), a, b, a\a1, a\a2     (breadth-first, root first)
+//   VormDFSDirectoryTree yields  a\a1, a\a2, a, b, (root)     (post-order, root last)
+// The file walkers yield the entries matching pattern and filter of every folder, taking
+// the folders in the order of the corresponding directory walker; within one folder the
+// entries come in listing order. With filter 0 they yield sub-folders as entries too.
+//
+// The pattern given to a directory walker selects the root's immediate sub-folders (BFS)
+// or the sub-folders at every level (DFS); deeper BFS levels take every sub-folder.
+//
+// Symbolic links. A link to a folder is listed with the directory and reparse-point
+// attributes. The directory walkers neither yield nor enter such a folder below the root,
+// so a walk ends on a tree holding a link cycle and never reaches outside the tree through
+// a link; the file walkers list the link itself as an entry of its parent folder when the
+// filter admits it. The root is entered even when it is itself a link.
+//
+// A root that does not exist still yields itself once from a directory walker; the file
+// walkers then find nothing there. Folders that cannot be listed are yielded without
+// descendants. Nothing is reported.
+#pragma once
+
+#include <list>
+#include <memory>
+
+#include <vorm/export.h>
+#include <vorm/file_match.h>
+
+// Breadth-first folders: the root first, then every sub-folder. One thread.
+class VORM_API VormBFSDirectoryTree : public VormFileMatch {
+ public:
+  VormBFSDirectoryTree();
+  virtual ~VormBFSDirectoryTree();
+
+  void Close() override;
+  void Find(const wchar_t* root, const wchar_t* pattern, int filter) override;  // filter unused
+  BOOL FindNext() override;
+  BOOL HasMatch() const override;
+  VormPath GetPath() const override;          // root Join relative path
+  VormPath GetRelativePath() const override;  // empty for the root
+  VormPath GetBaseFolder() const override;
+
+ private:
+  void Push(const VormPath& relative);
+
+  VormPath m_root;
+  std::list<VormPath> m_queue;  // pending folders relative to the root; front = current
+  VormBasicFileMatcher m_matcher;
+  int m_filter;
+};
+
+// Depth-first post-order folders: every folder after all of its sub-folders, the root
+// last. Holds one open search per level of the current path. One thread.
+class VORM_API VormDFSDirectoryTree : public VormFileMatch {
+ public:
+  VormDFSDirectoryTree();
+  virtual ~VormDFSDirectoryTree();
+  VormDFSDirectoryTree(const VormDFSDirectoryTree&) = delete;
+  VormDFSDirectoryTree& operator=(const VormDFSDirectoryTree&) = delete;
+
+  void Close() override;
+  void Find(const wchar_t* root, const wchar_t* pattern, int filter) override;  // filter unused
+  BOOL FindNext() override;
+  BOOL HasMatch() const override;
+  VormPath GetPath() const override;  // the root as passed for the root; empty when done
+  VormPath GetRelativePath() const override;
+  VormPath GetBaseFolder() const override;
+
+ private:
+  void Descend();
+
+  VormPath m_root;
+  // One matcher per level, root (front) down to the current folder (back); each current
+  // entry is the sub-folder the walk went down through.
+  std::list<std::unique_ptr<VormBasicFileMatcher>> m_stack;
+  int m_filter;
+  CString m_pattern;
+};
+
+namespace VormFileTree_details {
+
+// The file walk shared by both orders, over a directory walker owned by the derived class.
+class VORM_API FileTreeWalker : public VormFileMatch {
+ public:
+  void Close() override;
+  void Find(const wchar_t* root, const wchar_t* pattern, int filter) override;
+  BOOL FindNext() override;
+  BOOL HasMatch() const override;
+  VormPath GetPath() const override;          // folder Join entry name
+  VormPath GetRelativePath() const override;  // folder's relative path Join entry name
+  VormPath GetBaseFolder() const override;
+  // The platform record of the current entry.
+  const WIN32_FIND_DATAW* GetFindData() const { return m_files.GetFindData(); }
+
+ protected:
+  explicit FileTreeWalker(VormFileMatch& directories) : m_directories(directories), m_filter(0) {}
+  virtual ~FileTreeWalker();
+
+ private:
+  // Searches the directory walker's folders from the current one on until one has a match.
+  BOOL SearchFolders(bool advanceFirst);
+
+  VormFileMatch& m_directories;
+  VormBasicFileMatcher m_files;
+  VormPath m_pattern;
+  int m_filter;
+};
+
+}  // namespace VormFileTree_details
+
+// Matching entries of every folder, folders breadth-first. One thread.
+class VORM_API VormBFSFileTree : public VormFileTree_details::FileTreeWalker {
+ public:
+  VormBFSFileTree() : FileTreeWalker(m_tree) {}
+  virtual ~VormBFSFileTree();
+
+ private:
+  VormBFSDirectoryTree m_tree;
+};
+
+// Matching entries of every folder, folders depth-first in post-order. One thread.
+class VORM_API VormDFSFileTree : public VormFileTree_details::FileTreeWalker {
+ public:
+  VormDFSFileTree() : FileTreeWalker(m_tree) {}
+  virtual ~VormDFSFileTree();
+
+ private:
+  VormDFSDirectoryTree m_tree;
+};
