@@ -1,8 +1,93 @@
+// vorm: the library's work from the command line.
+//
+//   vorm path canonical PATH...         canonical form of each path
+//   vorm path split PATH...             root, directory, title and extension
+//   vorm path relative PATH BASE        PATH relative to the folder of BASE
+//   vorm walk [--dfs] [--files] [--filter N] ROOT [PATTERN]
+//                                       folders (or matching files) of a tree, one per line
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <vorm/file_trees.h>
+#include <vorm/path.h>
+#include <vorm/platform/text.h>
+
+namespace {
+
+int Usage() {
+  std::fputs(
+      "usage: vorm path canonical PATH...\n"
+      "       vorm path split PATH...\n"
+      "       vorm path relative PATH BASE\n"
+      "       vorm walk [--dfs] [--files] [--filter N] ROOT [PATTERN]\n",
+      stderr);
+  return 2;
+}
+
+void Print(const VormPath& p) { std::printf("%s\n", VormToUtf8(static_cast<const wchar_t*>(p)).c_str()); }
+
+int PathCommand(const std::vector<std::wstring>& args) {
+  if (args.size() < 2) return Usage();
+  const std::wstring& verb = args[0];
+  if (verb == L"canonical") {
+    for (size_t i = 1; i < args.size(); ++i) Print(VormPath(args[i], VormPath::CanonicalForm));
+    return 0;
+  }
+  if (verb == L"split") {
+    for (size_t i = 1; i < args.size(); ++i) {
+      VormPath root, dir, title, ext;
+      VormPath(args[i]).Split(root, dir, title, ext);
+      std::printf("root=%s\tdirectory=%s\ttitle=%s\textension=%s\n", VormToUtf8(root.GetText().str()).c_str(),
+                  VormToUtf8(dir.GetText().str()).c_str(), VormToUtf8(title.GetText().str()).c_str(),
+                  VormToUtf8(ext.GetText().str()).c_str());
+    }
+    return 0;
+  }
+  if (verb == L"relative" && args.size() == 3) {
+    const VormPath relative = VormPath(args[1]).RelativeTo(VormPath(args[2]));
+    if (relative.GetText().IsEmpty()) {
+      std::fputs("vorm: the paths cannot be related\n", stderr);
+      return 1;
+    }
+    Print(relative);
+    return 0;
+  }
+  return Usage();
+}
+
+int WalkCommand(const std::vector<std::wstring>& args) {
+  bool dfs = false, files = false;
+  int filter = -1;
+  std::vector<std::wstring> rest;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == L"--dfs") dfs = true;
+    else if (args[i] == L"--files") files = true;
+    else if (args[i] == L"--filter" && i + 1 < args.size()) filter = static_cast<int>(std::wcstol(args[++i].c_str(), nullptr, 0));
+    else rest.push_back(args[i]);
+  }
+  if (rest.empty() || rest.size() > 2) return Usage();
+  const std::wstring pattern = rest.size() == 2 ? rest[1] : L"*";
+  std::unique_ptr<VormFileMatch> walker;
+  if (files) walker = dfs ? std::unique_ptr<VormFileMatch>(new VormDFSFileTree) : std::make_unique<VormBFSFileTree>();
+  else walker = dfs ? std::unique_ptr<VormFileMatch>(new VormDFSDirectoryTree) : std::make_unique<VormBFSDirectoryTree>();
+  for (walker->Find(rest[0].c_str(), pattern.c_str(), filter < 0 ? (files ? 0x20 : 0x10) : filter); walker->HasMatch();
+       walker->FindNext()) {
+    Print(walker->GetPath());
+  }
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  (void)argc;
-  (void)argv;
-  std::puts("vorm: no commands yet");
-  return 0;
+  if (argc < 2) return Usage();
+  std::vector<std::wstring> args;
+  for (int i = 2; i < argc; ++i) args.push_back(VormFromUtf8(argv[i]));
+  if (std::strcmp(argv[1], "path") == 0) return PathCommand(args);
+  if (std::strcmp(argv[1], "walk") == 0) return WalkCommand(args);
+  return Usage();
 }
