@@ -1,0 +1,399 @@
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <vorm/point_string.h>
+
+namespace {
+
+using Numbers = std::vector<DWORD>;
+constexpr DWORD kMax = VormPointMarker::kMaxNumber;
+
+std::wstring Text(const CString& s) { return s.str(); }
+
+// The numbers a text names, by the documented protocol.
+Numbers Walk(VormPointString& s) {
+  Numbers out;
+  DWORD n = 0;
+  for (s.GetFirstNumber(&n); !s.IsDone(); s.GetNextNumber(&n)) out.push_back(n);
+  return out;
+}
+
+struct WalkCase {
+  std::wstring text;
+  Numbers numbers;
+  bool valid;
+  DWORD count;
+};
+
+TEST(VormPointString, WalksCountsAndValidates) {
+  const WalkCase cases[] = {
+      {L"1-3,5", {1, 2, 3, 5}, true, 4},
+      {L"5-3", {5, 4, 3}, true, 3},
+      {L" 1 - 3 ,, 7 ,", {1, 2, 3, 7}, true, 4},
+      {L"\t1 ,\n2\r,\u30003", {1, 2, 3}, true, 3},
+      {L"007,,,", {7}, true, 1},
+      {L"9-5,3", {9, 8, 7, 6, 5, 3}, true, 6},
+      {L"5-5", {5}, true, 1},
+      {L"<5", {0}, true, 1},
+      {L">= 12", {0}, true, 1},
+      {L"<", {0}, true, 1},
+      {L"<=>7,2", {0, 2}, true, 2},
+      {L"", {}, true, 0},
+      {L"   ", {}, true, 0},
+      {L",", {}, true, 0},
+      {L"1,x,3", {1}, false, 1},
+      {L"0", {}, false, 0},
+      {L"3-0", {}, false, 0},
+      {L"-3", {}, false, 0},
+      {L"3-", {}, false, 0},
+      {L"1 2", {}, false, 0},
+      {L"1-2-3", {}, false, 0},
+      {L"1-2 3", {}, false, 0},
+      {L"1\t-2", {}, false, 0},
+      {L"=5", {}, false, 0},
+      {L"5<", {}, false, 0},
+      {L"<5-3", {}, false, 0},
+      {L"<5 6", {}, false, 0},
+      {L"<5=", {}, false, 0},
+      {L"1\u00A02", {}, false, 0},  // only the blank may stand inside a token
+      {L"\uFF11", {}, false, 0},     // fullwidth digit
+      {std::wstring(L"1\0" L"2", 3), {}, false, 0},
+      {L"3000000000", {3000000000u}, true, 1},
+      {L"99999999999", {0xFFFFFFFFu}, true, 1},
+      {L"4294967293-4294967295", {4294967293u, 4294967294u, 4294967295u}, true, 3},
+      {L"2-1", {2, 1}, true, 2},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const WalkCase& c = cases[i];
+    VormPointString s(CString(c.text));
+    EXPECT_EQ(Walk(s), c.numbers) << "case " << i;
+    EXPECT_EQ(s.IsValid(), c.valid ? TRUE : FALSE) << "case " << i;
+    EXPECT_EQ(s.GetCount(), c.count) << "case " << i;
+  }
+}
+
+TEST(VormPointString, RangesAndTheEmptyText) {
+  VormPointString s(L"1-3, 9-5 ,<5");
+  std::vector<std::pair<DWORD, DWORD>> ranges;
+  DWORD first = 0, last = 0;
+  for (s.GetFirstRange(&first, &last); !s.IsDone(); s.GetNextRange(&first, &last)) ranges.emplace_back(first, last);
+  EXPECT_EQ(ranges, (std::vector<std::pair<DWORD, DWORD>>{{1, 3}, {9, 5}, {0, 0}}));
+
+  VormPointString empty(L"  ");
+  DWORD n = 77;
+  empty.GetFirstNumber(&n);
+  EXPECT_TRUE(empty.IsDone());
+  EXPECT_EQ(n, 77u);
+  first = last = 88;
+  empty.GetFirstRange(&first, &last);
+  EXPECT_TRUE(empty.IsDone());
+  EXPECT_EQ(first, 88u);
+  EXPECT_EQ(last, 88u);
+  empty.GetFirstNumber(nullptr);  // null outputs are allowed
+}
+
+TEST(VormPointString, WalkReadsTheTextAsItWasWhenItStarted) {
+  VormPointString s(L"1-3");
+  DWORD n = 0;
+  s.GetFirstNumber(&n);
+  static_cast<CString&>(s) = L"7";
+  s.GetNextNumber(&n);
+  EXPECT_EQ(n, 2u);
+  EXPECT_EQ(s.GetCount(), 1u);  // a new pass reads the new text
+}
+
+TEST(VormPointString, IsValidAnswersAnEarlierErrorOnce) {
+  VormPointString s(L"1,x");
+  EXPECT_EQ(s.GetCount(), 1u);  // stops at "x" with the error flag set
+  static_cast<CString&>(s) = L"1";
+  EXPECT_FALSE(s.IsValid());  // the earlier error, not the new text
+  EXPECT_TRUE(s.IsValid());
+}
+
+TEST(VormPointString, AssignmentCopiesTextOnlyAndCopyCopiesAll) {
+  VormPointString a(L"1-3");
+  a.SetLabel(L"north");
+  EXPECT_TRUE(a.HasLabel());
+  VormPointString copy(a);
+  EXPECT_EQ(std::wstring(copy.GetLabel()), L"north");
+
+  VormPointString b(L"9");
+  b.SetLabel(L"south");
+  b = a;
+  EXPECT_EQ(Text(b), L"1-3");
+  EXPECT_FALSE(b.HasLabel());
+  b.SetLabel(L"x");
+  b = L"4-5";
+  EXPECT_EQ(Text(b), L"4-5");
+  EXPECT_FALSE(b.HasLabel());
+  const VormPointString& self = b;
+  b = self;
+  EXPECT_EQ(Text(b), L"4-5");
+}
+
+struct RewriteCase {
+  const wchar_t* text;
+  const wchar_t* points;  // null: Normalize
+  BOOL sorted;
+  const wchar_t* expected;
+};
+
+TEST(VormPointString, RemovePointsAndNormalize) {
+  const RewriteCase cases[] = {
+      {L"1-5", L"2-3", TRUE, L"1,4-5"},
+      {L"5,1-3,2", L"2", FALSE, L"5,1,3"},
+      {L"1-5", L"2,a", TRUE, L"1-5"},
+      {L"9-5", L"6-7", FALSE, L"9-8,5"},
+      {L"5,1-3,2", L"", TRUE, L"1-3,5"},
+      {L"1-5", L"<5", TRUE, L"1-5"},
+      {L"<5,3", L"9", TRUE, L"3"},           // the relational token's 0 drops out
+      {L"<5,3", L"9", FALSE, L"3"},
+      {L"1-5,x,7", L"2", TRUE, L"1-5,x,7"},  // invalid text is left alone
+      {L"5,1-3,2", nullptr, TRUE, L"1-3,5"},
+      {L"5,1-3,2", nullptr, FALSE, L"5,1-3"},
+      {L"3,2,1,2", nullptr, FALSE, L"3-1"},
+      {L"<5,3", nullptr, TRUE, L"3"},
+      {L"<5,3", nullptr, FALSE, L"3"},
+      {L"1,x,3", nullptr, TRUE, L"1,x,3"},
+      {L" ", nullptr, TRUE, L""},
+      {L"3000000000,2", nullptr, TRUE, L"2,3000000000"},
+      {L"4294967295,1", nullptr, TRUE, L"4294967295,1"},   // beyond the bit set: unchanged
+      {L"4294967295,1", nullptr, FALSE, L"4294967295,1"},
+      {L"4294967295,1", L"1", FALSE, L"4294967295"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const RewriteCase& c = cases[i];
+    VormPointString s(c.text);
+    s.SetLabel(L"label");
+    if (c.points) {
+      s.RemovePoints(c.points, c.sorted);
+    } else {
+      s.Normalize(c.sorted);
+    }
+    EXPECT_EQ(Text(s), c.expected) << "case " << i;
+    if (Text(s) != c.text) {
+      EXPECT_FALSE(s.HasLabel()) << "case " << i;
+    }
+  }
+}
+
+TEST(VormSortedPointString, BuildsAscendingRuns) {
+  const struct {
+    Numbers marks;
+    const wchar_t* expected;
+  } cases[] = {
+      {{1, 3, 4, 5, 9, 10}, L"1,3-5,9-10"},
+      {{7, 7}, L"7"},
+      {{6, 5}, L"5-6"},
+      {{}, L""},
+      {{0, kMax + 1, 0xFFFFFFFFu}, L""},
+      {{1023, 1024, 1025, 1026, 5000}, L"1023-1026,5000"},
+      {{2147483648u, 1}, L"1,2147483648"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    VormSortedPointString s;
+    for (DWORD n : cases[i].marks) s.AddPoint(n);
+    EXPECT_EQ(Text(s), L"") << "adding does not write, case " << i;
+    s.BuildString();
+    EXPECT_EQ(Text(s), cases[i].expected) << "case " << i;
+  }
+}
+
+TEST(VormSortedPointString, TextNumbersMarkerLifetimeAndCopies) {
+  VormSortedPointString s;
+  for (const wchar_t* t : {L" 12", L"+13", L"14abc", L"x", L"-5", L"99999999999"}) s.AddPoint(t);
+  s.BuildString();
+  EXPECT_EQ(Text(s), L"12-14");
+  s.RemovePoint(13);
+  s.BuildString();
+  EXPECT_EQ(Text(s), L"12,14");
+
+  VormSortedPointString copy(s);
+  copy.AddPoint(DWORD{20});
+  copy.BuildString();
+  EXPECT_EQ(Text(copy), L"12,14,20");
+  s.BuildString();
+  EXPECT_EQ(Text(s), L"12,14");
+  s = copy;
+  s.BuildString();
+  EXPECT_EQ(Text(s), L"12,14,20");
+
+  // Assignment from a plain point string takes the text only; the marks stay.
+  s = VormPointString(L"1-2");
+  EXPECT_EQ(Text(s), L"1-2");
+  s.BuildString();
+  EXPECT_EQ(Text(s), L"12,14,20");
+
+  s.RemoveAll();
+  EXPECT_EQ(Text(s), L"");
+  s.BuildString();
+  EXPECT_EQ(Text(s), L"");
+}
+
+TEST(VormSortedPointString, HighestNumbersEndTheWalkWithoutWrapping) {
+  // Marking kMaxNumber makes the marker end at 2^32 - 1 (a 512 MB bit set, left untouched
+  // apart from its last page).
+  VormSortedPointString s;
+  s.AddPoint(DWORD{1});
+  s.AddPoint(kMax);
+  s.AddPoint(kMax - 1);
+  s.AddPoint(kMax + 1);
+  s.BuildString();
+  EXPECT_EQ(Text(s), L"1,4294966270-4294966271");
+  s.Normalize(TRUE);
+  EXPECT_EQ(Text(s), L"1,4294966270-4294966271");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VORM_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VORM_ASAN 1
+#endif
+#endif
+
+TEST(VormSortedPointString, MarkerThatCannotBeAllocatedChangesNothing) {
+#ifdef VORM_ASAN
+  GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
+#else
+  // In a child process whose address space cannot take the 512 MB bit set.
+  auto run = [] {
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = rlim_t{256} << 20;
+    if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+    VormSortedPointString s;
+    s.AddPoint(DWORD{5});
+    s.AddPoint(kMax);
+    s.BuildString();
+    const bool sortedOk = Text(s) == L"5";
+    VormPointString text(L"1,4294966000");
+    text.Normalize(TRUE);
+    const bool normalizeOk = Text(text) == L"1,4294966000";
+    text.RemovePoints(L"4294966000", FALSE);
+    const bool removeOk = Text(text) == L"1,4294966000";
+    std::_Exit(sortedOk && normalizeOk && removeOk ? 0 : 1);
+  };
+  EXPECT_EXIT(run(),
+      testing::ExitedWithCode(0), "");
+#endif
+}
+
+TEST(VormUnsortedPointString, AppendsInOrderCompressingRuns) {
+  const struct {
+    const wchar_t* text;
+    Numbers added;
+    const wchar_t* expected;
+  } cases[] = {
+      {L"", {5, 6, 7, 3, 2, 9, 9}, L"5-7,3-2,9,9"},
+      {L"1-2", {4}, L"1-2,4"},
+      {L"1-2 \t", {}, L"1-2"},
+      {L"", {1, 2, 5, 6}, L"1-2,5-6"},
+      {L"", {1, 2, 3, 2, 1}, L"1-3,2-1"},
+      {L"", {3, 3}, L"3,3"},
+      {L"", {0xFFFFFFFFu, 0}, L"4294967295,0"},  // no run across the wrap
+      {L"", {3000000000u, 3000000001u}, L"3000000000-3000000001"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    VormUnsortedPointString s;
+    static_cast<CString&>(s) = cases[i].text;
+    for (DWORD n : cases[i].added) s.AddPoint(n);
+    s.BuildString();
+    EXPECT_EQ(Text(s), cases[i].expected) << "case " << i;
+    s.BuildString();  // the list was emptied
+    EXPECT_EQ(Text(s), cases[i].expected) << "case " << i;
+  }
+
+  VormUnsortedPointString t;
+  t.AddPoint(L"x");
+  t.AddPoint(L" 8");
+  t.BuildString();
+  EXPECT_EQ(Text(t), L"0,8");
+  t.AddPoint(DWORD{1});
+  t.RemoveAll();
+  t.BuildString();
+  EXPECT_EQ(Text(t), L"");
+}
+
+TEST(VormPointMarker, MarksGrowsAndRefusesWhatItCannotHold) {
+  VormPointMarker m(1);
+  EXPECT_EQ(m.GetEnd(), 1u);
+  m.Mark(5);
+  EXPECT_TRUE(m.IsMarked(5));
+  EXPECT_FALSE(m.IsMarked(4));
+  EXPECT_EQ(m.GetEnd(), 1u + 4u + VormPointMarker::kGrowBits);
+  m.Unmark(3000);  // grows like Mark
+  EXPECT_EQ(m.GetEnd(), 1u + 2999u + VormPointMarker::kGrowBits);
+  m.Mark(0);
+  EXPECT_FALSE(m.IsMarked(0));
+
+  // Bits cut off by shrinking do not come back when the set grows again.
+  EXPECT_TRUE(m.SetBitCount(4));
+  EXPECT_FALSE(m.IsMarked(5));
+  EXPECT_TRUE(m.SetBitCount(16));
+  EXPECT_FALSE(m.IsMarked(5));
+
+  m.SetBit(100);  // beyond the bit count: ignored
+  EXPECT_FALSE(m.TestBit(100));
+  EXPECT_EQ(m.GetEnd(), 17u);
+  EXPECT_FALSE(m.SetBitCount(0xFFFFFFFFu));  // would pass 2^32 - 1
+  EXPECT_TRUE(m.Clear());
+  EXPECT_EQ(m.GetEnd(), 1u);
+
+  VormPointMarker based(100);
+  based.Mark(99);
+  based.Mark(100);
+  EXPECT_FALSE(based.IsMarked(99));
+  EXPECT_TRUE(based.IsMarked(100));
+  EXPECT_TRUE(based.TestBit(0));
+  VormPointMarker copy(based);
+  based.Clear();
+  EXPECT_TRUE(copy.IsMarked(100));
+}
+
+// Invariants over random texts from the grammar's alphabet: no walk misbehaves, counts
+// agree with walks, and a normalized text is valid, ascending and stable.
+TEST(VormPointString, InvariantsOverRandomTexts) {
+  std::mt19937 rng(12345);
+  const wchar_t alphabet[] = L"0123456789-,<>= \t,x";
+  for (int round = 0; round < 3000; ++round) {
+    std::wstring text;
+    const int length = static_cast<int>(rng() % 24);
+    for (int k = 0; k < length; ++k) text += alphabet[rng() % (std::size(alphabet) - 1)];
+    VormPointString s{CString(text)};
+    if (s.GetCount() > 100000) continue;  // "1-99999999" is valid but long to walk
+    const Numbers numbers = Walk(s);
+    const bool valid = s.IsValid() != FALSE;
+    if (valid) {
+      EXPECT_EQ(s.GetCount(), numbers.size()) << "text '" << std::string(text.begin(), text.end()) << "'";
+    }
+    VormPointString normalized(s);
+    normalized.Normalize(TRUE);
+    if (!valid) {
+      EXPECT_EQ(Text(normalized), text);
+      continue;
+    }
+    EXPECT_TRUE(normalized.IsValid());
+    const Numbers sorted = Walk(normalized);
+    for (size_t k = 1; k < sorted.size(); ++k) ASSERT_LT(sorted[k - 1], sorted[k]);
+    VormPointString again(normalized);
+    again.Normalize(TRUE);
+    EXPECT_EQ(Text(again), Text(normalized));
+  }
+}
+
+TEST(VormPointString, LongTokensStayInsideTheirText) {
+  VormPointString digits{CString(std::wstring(1 << 20, L'9'))};
+  EXPECT_EQ(Walk(digits), Numbers{0xFFFFFFFFu});
+  VormPointString relation{CString(std::wstring(1 << 20, L'<'))};
+  EXPECT_EQ(relation.GetCount(), 1u);
+  VormPointString commas{CString(std::wstring(1 << 20, L',') + L"4")};
+  EXPECT_EQ(Walk(commas), Numbers{4});
+}
+
+}  // namespace
