@@ -1,6 +1,10 @@
+#include <climits>
+#include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <vorm/platform/text.h>
@@ -71,6 +75,251 @@ TEST(Utf8, UnencodableWideCharactersBecomeReplacement) {
       {L"a\xDFFFz", "a\xEF\xBF\xBDz"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(VormToUtf8(cases[i].wide), cases[i].utf8) << "case " << i;
+}
+
+// --- Formatter -----------------------------------------------------------------------
+
+// Formats through every entry and checks they agree on the text and its length.
+std::wstring F(const wchar_t* format, ...) {
+  va_list args, copy;
+  va_start(args, format);
+  va_copy(copy, args);
+  const std::wstring text = VormFormatV(format, copy);
+  va_end(copy);
+  va_copy(copy, args);
+  const int needed = _vscwprintf(format, copy);
+  va_end(copy);
+  std::vector<wchar_t> buffer(text.size() + 2, L'#');
+  va_copy(copy, args);
+  const int written = _vsnwprintf(buffer.data(), buffer.size(), format, copy);
+  va_end(copy);
+  va_end(args);
+  EXPECT_EQ(needed, static_cast<int>(text.size())) << "format " << VormToUtf8(format);
+  EXPECT_EQ(written, static_cast<int>(text.size())) << "format " << VormToUtf8(format);
+  EXPECT_EQ(std::wstring(buffer.data(), text.size() + 1), text + L'\0') << "format " << VormToUtf8(format);
+  return text;
+}
+
+struct FormatCase {
+  std::wstring got;
+  std::wstring expect;
+};
+
+void CheckAll(const std::vector<FormatCase>& cases) {
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(cases[i].got, cases[i].expect) << "case " << i << ": " << VormToUtf8(cases[i].expect);
+}
+
+TEST(Format, StringsAndCharactersFollowThePlatform) {
+  const wchar_t unterminated[] = {L'a', L'b', L'c'};
+  const char unterminatedNarrow[] = {'x', 'y', 'z'};
+  CheckAll({
+      {F(L"%s|%S", L"wide", "narrow"), L"wide|narrow"},
+      {F(L"%ls|%hs|%ws", L"w", "n", L"w2"), L"w|n|w2"},
+      {F(L"%lS|%hS", L"w", "n"), L"w|n"},
+      {F(L"%c%C%lc%hc%wc%hC%lC", L'\u03A9', 'n', L'W', 'h', L'x', 'y', L'z'), L"\u03A9nWhxyz"},
+      {F(L"%S", "Stra\xC3\x9F" "e \xF0\x9F\x98\x80"), L"Stra\u00DFe \U0001F600"},
+      {F(L"%S", "bad\xFF"), L"bad\xDCFF"},
+      {F(L"%C", 0xE9), L"\xDCE9"},
+      {F(L"%s|%S", static_cast<wchar_t*>(nullptr), static_cast<char*>(nullptr)), L"(null)|(null)"},
+      {F(L"%.3s", L"(null)abc"), L"(nu"},
+      {F(L"[%6s][%-6s][%06s]", L"ab", L"ab", L"ab"), L"[    ab][ab    ][0000ab]"},
+      {F(L"[%.2s][%5.1s][%.0s]", L"abc", L"abc", L"abc"), L"[ab][    a][]"},
+      {F(L"[%.2S][%4.2S]", "\xC3\xA9\xE2\x82\xAC" "x", "\xC3\xA9\xE2\x82\xAC" "x"), L"[\u00E9\u20AC][  \u00E9\u20AC]"},
+      {F(L"[%*s][%-*s][%*s]", 4, L"a", 3, L"b", -3, L"c"), L"[   a][b  ][c  ]"},
+      {F(L"[%.*s][%.*s]", 1, L"abc", -1, L"abc"), L"[a][abc]"},
+      {F(L"%.3s", unterminated), L"abc"},  // precision bounds the read
+      {F(L"%.3S", unterminatedNarrow), L"xyz"},
+      {F(L"[%3c][%-3c]", L'x', L'y'), L"[  x][y  ]"},
+      {F(L"a%cb", 0), std::wstring(L"a\0b", 3)},
+  });
+}
+
+TEST(Format, Integers) {
+  CheckAll({
+      {F(L"%d %i %u", -42, 42, 42u), L"-42 42 42"},
+      {F(L"%x %X %o", 255, 255, 8), L"ff FF 10"},
+      {F(L"%#x %#X %#o %#x %#o", 255, 255, 8, 0, 0), L"0xff 0XFF 010 0 0"},
+      {F(L"[%5d][%-5d][%05d][%+d][% d][%+ d]", 42, 42, -42, 7, 7, 7), L"[   42][42   ][-0042][+7][ 7][+7]"},
+      {F(L"[%.3d][%5.3d][%05.3d][%.0d][%.0x]", 7, -7, 7, 0, 0), L"[007][ -007][  007][][]"},
+      {F(L"[%#08x][%-#8x]", 0x1f, 0x1f), L"[0x00001f][0x1f    ]"},
+      {F(L"%I64d %I64u %I64x", INT64_MIN, UINT64_MAX, 0x123456789ABCDEFULL),
+       L"-9223372036854775808 18446744073709551615 123456789abcdef"},
+      {F(L"%lld %llu %Ld", -5LL, 1ULL << 40, 7LL), L"-5 1099511627776 7"},
+      {F(L"%I32d %I32u", -1, 0xFFFFFFFFu), L"-1 4294967295"},
+      {F(L"%ld %lu %lx", -1, 0xFFFFFFFFu, 0xDEADBEEFu), L"-1 4294967295 deadbeef"},  // l is 32 bits
+      {F(L"%Id %Iu %Ix", static_cast<intptr_t>(-2), static_cast<uintptr_t>(UINTPTR_MAX), static_cast<uintptr_t>(255)),
+       L"-2 18446744073709551615 ff"},
+      {F(L"%zu %zd %td %jd", static_cast<size_t>(12), static_cast<ptrdiff_t>(-3), static_cast<ptrdiff_t>(4),
+         static_cast<intmax_t>(-5)),
+       L"12 -3 4 -5"},
+      {F(L"%hd %hu %hhd %hhu %hx", 70000, 70000, 300, 300, 0x12345), L"4464 4464 44 44 2345"},
+      {F(L"%d %d", INT_MIN, INT_MAX), L"-2147483648 2147483647"},
+      {F(L"%p|%p", reinterpret_cast<void*>(0x1A), static_cast<void*>(nullptr)), L"000000000000001A|0000000000000000"},
+      {F(L"[%20p]", reinterpret_cast<void*>(0xABC)), L"[    0000000000000ABC]"},
+      {F(L"%*d|%-*d|%.*d", 4, 1, 3, 2, 3, 3), L"   1|2  |003"},
+  });
+}
+
+TEST(Format, FloatingPoint) {
+  CheckAll({
+      {F(L"%f %.2f %.0f %#.0f", 3.14159, 3.14159, 2.5, 2.0), L"3.141590 3.14 2 2."},
+      {F(L"%e %E %.2e", 12345.678, 0.00012, -1.0), L"1.234568e+04 1.200000E-04 -1.00e+00"},
+      {F(L"%g %G %g %g", 0.0001, 1e-5, 100000.0, 1e6), L"0.0001 1E-05 100000 1e+06"},
+      {F(L"[%10.3f][%-10.3f][%010.3f][%+.1f][% .1f]", -3.5, 3.5, -3.5, 1.0, 1.0),
+       L"[    -3.500][3.500     ][-00003.500][+1.0][ 1.0]"},
+      {F(L"%a %A", 1.0, 0.5), L"0x1p+0 0X1P-1"},
+      {F(L"[%010a]", 1.0), L"[0x00001p+0]"},
+      {F(L"%Lf %.1Le", 1.5L, 12.0L), L"1.500000 1.2e+01"},
+      {F(L"[%06f][%-6f][%f]", HUGE_VAL, -HUGE_VAL, std::nan("")), L"[   inf][-inf  ][nan]"},
+      {F(L"%*.*f", 8, 2, 3.14159), L"    3.14"},
+      {F(L"%F", 1.0), L"1.000000"},
+  });
+}
+
+TEST(Format, LiteralsAndRefusedConversions) {
+  int sink = 1234;
+  CheckAll({
+      {F(L"100%%"), L"100%"},
+      {F(L"%5%|"), L"%|"},
+      {F(L"ab%nc", &sink), L"abc"},
+      {F(L"%hnx%d", &sink, 5), L"x5"},
+      {F(L"%y|%k"), L"%y|%k"},
+      {F(L"end%"), L"end%"},
+      {F(L"end%-5"), L"end%-5"},
+      {F(L"end%I6"), L"end%I6"},
+      {F(L""), L""},
+  });
+  EXPECT_EQ(sink, 1234);
+}
+
+TEST(Format, BoundedOutputCutsAtTheCount) {
+  struct Case {
+    size_t count;
+    int result;
+    std::wstring stored;  // characters stored, terminator included when written
+  };
+  // "abcdef" is six characters.
+  const Case cases[] = {
+      {10, 6, std::wstring(L"abcdef\0", 7)},
+      {7, 6, std::wstring(L"abcdef\0", 7)},  // exact fit with room for the terminator
+      {6, -1, L"abcdef"},                    // exact fit without it: not terminated
+      {3, -1, L"abc"},
+      {1, -1, L"a"},
+      {0, -1, L""},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    wchar_t buffer[16];
+    std::wmemset(buffer, L'#', 16);
+    EXPECT_EQ(_snwprintf(buffer, cases[i].count, L"%s%S", L"abc", "def"), cases[i].result) << "case " << i;
+    EXPECT_EQ(std::wstring(buffer, cases[i].stored.size()), cases[i].stored) << "case " << i;
+    for (size_t k = cases[i].stored.size(); k < 16; ++k) ASSERT_EQ(buffer[k], L'#') << "case " << i << " wrote at " << k;
+  }
+
+  // Cut inside a padded field and inside decoded narrow text.
+  wchar_t buffer[8];
+  std::wmemset(buffer, L'#', 8);
+  EXPECT_EQ(_snwprintf(buffer, 5, L"%8d", 42), -1);
+  EXPECT_EQ(std::wstring(buffer, 6), L"     #");
+  EXPECT_EQ(_snwprintf(buffer, 2, L"%S", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), -1);
+  EXPECT_EQ(std::wstring(buffer, 3), L"\u00E9\u20AC ");
+
+  EXPECT_EQ(_snwprintf(nullptr, 0, L"%d", 12345), 5);  // measuring call
+  EXPECT_EQ(_snwprintf(nullptr, 4, L"%d", 12345), -1);
+  EXPECT_EQ(_snwprintf(buffer, 8, nullptr), -1);
+  EXPECT_EQ(_snwprintf(buffer, 8, L""), 0);
+  EXPECT_EQ(buffer[0], L'\0');
+
+  wchar_t unbounded[64];
+  EXPECT_EQ(_swprintf(unbounded, L"%s-%I64d", L"n", 64LL), 4);
+  EXPECT_EQ(std::wstring(unbounded), L"n-64");
+  EXPECT_EQ(_swprintf(unbounded, L"VormWnd59A9E57ED6664f9e943F19730E161AEE", 0x1234), 39);
+  EXPECT_EQ(std::wstring(unbounded), L"VormWnd59A9E57ED6664f9e943F19730E161AEE");
+}
+
+int MeasureV(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int n = _vscwprintf(format, args);
+  va_end(args);
+  return n;
+}
+
+TEST(Format, VeryLongOutput) {
+  const std::wstring big(100000, L'x');
+  EXPECT_EQ(VormFormat(L"<%s>", big.c_str()), L"<" + big + L">");
+  EXPECT_EQ(VormFormat(L"%100000d", 7), std::wstring(99999, L' ') + L"7");
+  EXPECT_EQ(VormFormat(L"%-100000c|", L'z'), L"z" + std::wstring(99999, L' ') + L"|");
+  EXPECT_EQ(VormFormat(L"%.100000d", 1).size(), 100000u);
+  const std::wstring fixed = VormFormat(L"%.5000f", 1.0);
+  EXPECT_EQ(fixed.size(), 5002u);
+  EXPECT_EQ(fixed.substr(0, 4), L"1.00");
+  EXPECT_EQ(VormFormat(L"%.400f", 1e300).size(), 301u + 1 + 400);
+
+  std::wstring many;
+  for (int i = 0; i < 20000; ++i) many += L"%%,";
+  EXPECT_EQ(VormFormat(many.c_str()).size(), 40000u);
+
+  // A huge width costs only the characters a bounded call can store.
+  wchar_t small[4];
+  EXPECT_EQ(_snwprintf(small, 4, L"%2000000000d", 1), -1);
+  EXPECT_EQ(std::wstring(small, 4), L"    ");
+  EXPECT_EQ(MeasureV(L"%2000000000d%2000000000d", 1, 2), -1);  // length beyond an int
+  EXPECT_EQ(MeasureV(L"%99999999999999999999d", 1), INT_MAX);  // width saturates
+  EXPECT_EQ(MeasureV(nullptr), -1);
+}
+
+// --- Case functions -------------------------------------------------------------------
+
+TEST(Case, CharacterAndBufferMapping) {
+  const struct { wchar_t in, upper, lower; } chars[] = {
+      {L'a', L'A', L'a'}, {L'Z', L'Z', L'z'}, {L'1', L'1', L'1'},
+      {L'\u00E9', L'\u00C9', L'\u00E9'}, {L'\u00C9', L'\u00C9', L'\u00E9'}, {L'\u00DF', L'\u00DF', L'\u00DF'},
+      {L'\u00FF', L'\u0178', L'\u00FF'}, {L'\u03A3', L'\u03A3', L'\u03C3'}, {L'\u03C2', L'\u03A3', L'\u03C2'},
+      {L'\u0416', L'\u0416', L'\u0436'}, {L'\u0436', L'\u0416', L'\u0436'},
+      {L'\U00010428', L'\U00010400', L'\U00010428'}, {L'\U00010400', L'\U00010400', L'\U00010428'},  // outside the BMP
+      {L'\xDCFF', L'\xDCFF', L'\xDCFF'}, {static_cast<wchar_t>(-5), static_cast<wchar_t>(-5), static_cast<wchar_t>(-5)},
+  };
+  for (size_t i = 0; i < std::size(chars); ++i) {
+    EXPECT_EQ(VormToUpper(chars[i].in), chars[i].upper) << "char " << i;
+    EXPECT_EQ(VormToLower(chars[i].in), chars[i].lower) << "char " << i;
+  }
+
+  wchar_t text[] = L"ab\0cd\u00E4x";
+  EXPECT_EQ(CharUpperBuffW(text, 6), 6u);  // NULs inside the count are passed over
+  EXPECT_EQ(std::wstring(text, 7), std::wstring(L"AB\0CD\u00C4x", 7));
+  EXPECT_EQ(CharLowerBuffW(text, 2), 2u);
+  EXPECT_EQ(std::wstring(text, 7), std::wstring(L"ab\0CD\u00C4x", 7));
+  EXPECT_EQ(CharUpperBuffW(nullptr, 5), 0u);
+
+  wchar_t word[] = L"Gr\u00FC\u00DFe";
+  EXPECT_EQ(_wcsupr(word), word);
+  EXPECT_EQ(std::wstring(word), L"GR\u00DC\u00DFE");
+  EXPECT_EQ(std::wstring(_wcslwr(word)), L"gr\u00FC\u00DFe");
+  EXPECT_EQ(_wcsupr(nullptr), nullptr);
+}
+
+TEST(Case, CaseInsensitiveComparison) {
+  const struct { const wchar_t* a; const wchar_t* b; size_t n; int full, counted; } cases[] = {
+      {L"abc", L"ABC", 3, 0, 0},
+      {L"\u00C4\u00D6", L"\u00E4\u00F6", 9, 0, 0},
+      {L"abcX", L"ABCy", 3, -1, 0},
+      {L"b", L"A", 1, 1, 1},
+      {L"_", L"A", 1, -1, -1},
+      {L"ab", L"abc", 2, -1, 0},
+      {L"", L"", 0, 0, 0},
+      {L"x", L"y", 0, -1, 0},
+      {L"\U0001F600", L"\U0001F601", 1, -1, -1},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(_wcsicmp(cases[i].a, cases[i].b), cases[i].full) << "case " << i;
+    EXPECT_EQ(_wcsicmp(cases[i].b, cases[i].a), -cases[i].full) << "case " << i;
+    EXPECT_EQ(_wcsnicmp(cases[i].a, cases[i].b, cases[i].n), cases[i].counted) << "case " << i;
+  }
+  EXPECT_EQ(_wcsicmp(nullptr, L"a"), INT_MAX);
+  EXPECT_EQ(_wcsnicmp(L"a", nullptr, 1), INT_MAX);
+  EXPECT_EQ(VormCompareNoCase(std::wstring_view(L"a\0B", 3), std::wstring_view(L"A\0b", 3)), 0);
+  EXPECT_EQ(VormCompareNoCase(std::wstring_view(L"a\0", 2), L"a"), 1);
 }
 
 }  // namespace
