@@ -1,0 +1,199 @@
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <vorm/page_pool.h>
+
+// The pool is process-wide: every test gives back all the blocks it takes, so each one
+// starts with at most one chunk, all of whose pages are free.
+
+namespace {
+
+std::vector<BYTE*> Drain(VormBlockList& list) {
+  std::vector<BYTE*> blocks;
+  while (void* p = list.Pop()) blocks.push_back(static_cast<BYTE*>(p));
+  return blocks;
+}
+
+uintptr_t PageOf(const void* p) { return reinterpret_cast<uintptr_t>(p) & ~uintptr_t{PageSize - 1}; }
+uintptr_t ChunkOf(const void* p) { return reinterpret_cast<uintptr_t>(p) & ~uintptr_t{16 * PageSize - 1}; }
+
+DWORD HeaderWord(uintptr_t page, int i) {
+  DWORD v;
+  std::memcpy(&v, reinterpret_cast<const BYTE*>(page) + 4 * i, 4);
+  return v;
+}
+
+// One page from the pool, held as the single block of a 4084-byte list.
+struct PageTaker {
+  VormBlockList list;
+  BYTE* Take() {
+    list.Refill(PageSize - 12);
+    return static_cast<BYTE*>(list.Pop());
+  }
+};
+
+// Permissions of the mapping holding `p` ("rw-p"), from /proc/self/maps.
+std::string MappingPermissions(const void* p) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+  while (std::getline(maps, line)) {
+    std::istringstream in(line);
+    uintptr_t from = 0, to = 0;
+    char dash = 0;
+    std::string perms;
+    in >> std::hex >> from >> dash >> to >> perms;
+    if (a >= from && a < to) return perms;
+  }
+  return "";
+}
+
+TEST(PagePool, ExportedSizes) {
+  EXPECT_EQ(PageSize, 4096u);
+  EXPECT_EQ(PageMask, 0xFFFFF000u);
+  EXPECT_EQ(GranularityMask, 0xFFFF0000u);
+  EXPECT_LE(ChunkCount, 1);
+}
+
+TEST(PagePool, CarvesPagesIntoAscendingBlocks) {
+  const struct {
+    unsigned size;
+    DWORD blocks;
+  } cases[] = {{0, 510}, {1, 510}, {8, 510}, {9, 453}, {12, 340}, {100, 40}, {2042, 2}, {4084, 1}};
+  std::mt19937 random(7);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const DWORD size = std::max(cases[i].size, 8u);
+    VormBlockList list;
+    list.Refill(cases[i].size);
+    std::vector<BYTE*> blocks = Drain(list);
+    ASSERT_EQ(blocks.size(), cases[i].blocks) << i;
+    const uintptr_t page = PageOf(blocks[0]);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(blocks[0]), page + 12) << i;
+    for (size_t b = 1; b < blocks.size(); ++b) ASSERT_EQ(blocks[b], blocks[b - 1] + size) << i << " block " << b;
+    EXPECT_EQ(HeaderWord(page, 0), cases[i].blocks) << i;
+    EXPECT_EQ(HeaderWord(page, 1), size) << i;
+    EXPECT_EQ(HeaderWord(page, 2), cases[i].blocks) << i;  // all handed out
+    EXPECT_EQ(MappingPermissions(blocks[0]), "rw-p") << i;
+
+    // Every block is usable on its own: fill each with its own byte, then check them all.
+    for (size_t b = 0; b < blocks.size(); ++b) {
+      VormByteHolder holder{blocks[b]};
+      const BYTE value = static_cast<BYTE>(b + 1);
+      VormFillBytes(holder, size, value);
+    }
+    for (size_t b = 0; b < blocks.size(); ++b) {
+      for (DWORD k = 0; k < size; ++k) ASSERT_EQ(blocks[b][k], static_cast<BYTE>(b + 1)) << i << " block " << b;
+    }
+
+    // Given back in any order, the page's blocks leave the list with the last one.
+    std::shuffle(blocks.begin(), blocks.end(), random);
+    for (size_t b = 0; b < blocks.size(); ++b) {
+      EXPECT_TRUE(list.IsEmpty() == (b == 0)) << i << " push " << b;
+      list.Push(blocks[b]);
+    }
+    EXPECT_TRUE(list.IsEmpty()) << i;
+  }
+}
+
+TEST(PagePool, RefillPutsNewBlocksInFrontOfOldOnes) {
+  VormBlockList list;
+  list.Refill(8);
+  BYTE* kept = static_cast<BYTE*>(list.Pop());
+  list.Refill(8);
+  std::vector<BYTE*> blocks = Drain(list);
+  ASSERT_EQ(blocks.size(), 1019u);
+  const uintptr_t newPage = PageOf(blocks[0]);
+  EXPECT_NE(newPage, PageOf(kept));
+  for (size_t b = 0; b < 510; ++b) ASSERT_EQ(PageOf(blocks[b]), newPage) << b;
+  for (size_t b = 510; b < blocks.size(); ++b) ASSERT_EQ(PageOf(blocks[b]), PageOf(kept)) << b;
+  EXPECT_EQ(blocks[510], kept + 8);
+  // Two pages' worth of blocks in one list: both pages go back once all blocks are in.
+  blocks.push_back(kept);
+  for (BYTE* b : blocks) list.Push(b);
+  EXPECT_TRUE(list.IsEmpty());
+}
+
+TEST(PagePool, BadRequestsChangeNothing) {
+  const int chunks = ChunkCount;
+  VormBlockList list;
+  const unsigned tooLarge[] = {4085, 100000, UINT_MAX};
+  for (unsigned size : tooLarge) {
+    list.Refill(size);
+    EXPECT_TRUE(list.IsEmpty()) << size;
+  }
+  EXPECT_EQ(ChunkCount, chunks);
+  EXPECT_EQ(list.Pop(), nullptr);
+  int local = 0;
+  list.Push(nullptr);
+  list.Push(&local);  // not the pool's memory
+  EXPECT_TRUE(list.IsEmpty());
+  EXPECT_EQ(local, 0);
+
+  unsigned char text[] = "abcdef";
+  VormByteHolder holder{text};
+  EXPECT_EQ(&VormFillBytes(holder, 3, 'x'), &holder);
+  EXPECT_STREQ(reinterpret_cast<char*>(text), "xxxdef");
+  VormByteHolder none{nullptr};
+  VormFillBytes(none, 3, 'x');
+}
+
+TEST(PagePool, ReleasesEmptyChunksButKeepsTheLast) {
+  ASSERT_LE(ChunkCount, 1);
+  PageTaker taker;
+  std::vector<BYTE*> pages;
+  for (int i = 0; i < 16; ++i) pages.push_back(taker.Take());
+  EXPECT_EQ(ChunkCount, 1);
+  for (BYTE* p : pages) EXPECT_EQ(ChunkOf(p), ChunkOf(pages[0]));
+  std::vector<BYTE*> sorted = pages;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << "a page handed out twice";
+
+  BYTE* extra = taker.Take();
+  EXPECT_EQ(ChunkCount, 2);
+  EXPECT_NE(ChunkOf(extra), ChunkOf(pages[0]));
+  taker.list.Push(extra);  // its chunk is empty again and another exists
+  EXPECT_EQ(ChunkCount, 1);
+
+  extra = taker.Take();
+  EXPECT_EQ(ChunkCount, 2);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    EXPECT_EQ(ChunkCount, 2) << i;
+    taker.list.Push(pages[i]);
+  }
+  EXPECT_EQ(ChunkCount, 1);  // the first chunk went once its last page came back
+  taker.list.Push(extra);
+  EXPECT_EQ(ChunkCount, 1);  // the last chunk stays
+  EXPECT_TRUE(taker.list.IsEmpty());
+}
+
+// Runs in a new process (the death-test machinery re-runs the binary) to see the pool as
+// it is at load.
+TEST(PagePoolDeathTest, FirstRefillTakesPageZeroOfTheFirstChunk) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        if (ChunkCount != 0) std::exit(1);
+        VormBlockList list;
+        list.Refill(8);
+        if (ChunkCount != 1) std::exit(2);
+        void* first = list.Pop();
+        if (reinterpret_cast<uintptr_t>(first) != ChunkOf(first) + 12) std::exit(3);
+        PageTaker taker;
+        for (int i = 0; i < 15; ++i) taker.Take();  // the chunk's other pages
+        if (ChunkCount != 1) std::exit(4);
+        taker.Take();
+        std::exit(ChunkCount == 2 ? 0 : 5);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
