@@ -2,72 +2,140 @@
 // Both '\' and '/' separate; '\' becomes '/' before a call reaches the OS. A drive-letter
 // prefix ("C:") names no folder here: such a path is absolute but missing
 // (ERROR_PATH_NOT_FOUND). Attributes: directory from the file type; read-only when the
-// owner has no write bit; hidden for names beginning with '.'; archive for regular files;
-// reparse point for symbolic links (a link to a folder is also a directory);
-// FILE_ATTRIBUTE_NORMAL only when nothing else applies. Every function sets the last error.
+// owner has no write bit; hidden for names beginning with '.' (not "." and ".."); archive
+// for regular files; reparse point for symbolic links (a link to a folder is also a
+// directory, a link to a file carries the file's attributes, a dangling link is a reparse
+// point only); FILE_ATTRIBUTE_NORMAL only when nothing else applies. A link that resolves
+// reports its target's times and size; a dangling one its own times and size 0. Folders
+// report size 0. Creation time is the birth time where the file system records one, else
+// the last-write time.
+// Every function sets the last error: the failure's code, or ERROR_SUCCESS on success unless
+// stated otherwise.
 // Handles are process-wide and may be used from any thread, one call at a time per handle.
+// A closed, unknown or wrong-kind handle fails with ERROR_INVALID_HANDLE.
 #pragma once
 
 #include <string>
 
 #include <vorm/platform/wintypes.h>
 
-// Listing. Entries of a folder come sorted by name, compared case-insensitively (ordinal on
-// upper-cased code points), "." and ".." first (not for the file-system root). Wildcards:
-// '*' any run, '?' one character, case-insensitive; "*.*" matches every name and a pattern
-// ending in "." also matches names without an extension ("*." = names without a dot).
+// FindFirstFileExW additional flags.
+constexpr DWORD FIND_FIRST_EX_CASE_SENSITIVE = 0x1;
+constexpr DWORD FIND_FIRST_EX_LARGE_FETCH = 0x2;
+constexpr DWORD FIND_FIRST_EX_ON_DISK_ENTRIES_ONLY = 0x4;
+// Reparse tag reported in WIN32_FIND_DATAW::dwReserved0 for symbolic links.
+constexpr DWORD IO_REPARSE_TAG_SYMLINK = 0xA000000C;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
+
+// Listing. `fileName` is a folder plus a last component that may hold wildcards; the
+// folder's matching entries come sorted by name compared case-insensitively (ordinal on
+// upper-cased code points), "." and ".." first (they are listed in every folder but the
+// file-system root "/"). A last component without wildcards finds that one entry
+// ("/tmp/dir" finds "dir" itself; an exact name is looked up first, otherwise it is matched
+// case-insensitively like a pattern). Names longer than MAX_PATH-1 characters are skipped.
+// Wildcards, case-insensitive per code point:
+//   '*'  any run of characters          "*" => every name, "*.txt" => "a.txt", "b.TXT"
+//   '?'  exactly one character          "a?c" => "abc", not "ac"
+//   "*.*" every name, with or without a dot
+//   a '.' followed by '*' or '?', or ending the pattern, also matches the end of the name:
+//        "*."  => names without a dot ("README", not "a.txt");  "abc.*" => "abc", "abc.d"
+//   a '*' before a '.' never consumes the name's last dot: "*.b*" => "a.b.c", "x.bz"
+// Errors: ERROR_PATH_NOT_FOUND when the folder is missing, ERROR_FILE_NOT_FOUND when nothing
+// matches (also for an empty last component, "dir/"), ERROR_NO_MORE_FILES from FindNextFileW
+// at the end. infoLevel: FindExInfoStandard or FindExInfoBasic (cAlternateFileName is always
+// empty). searchOp: FindExSearchNameMatch or FindExSearchLimitToDirectories (a hint that this
+// layer ignores: every match is returned). additionalFlags: FIND_FIRST_EX_CASE_SENSITIVE
+// matches case-sensitively; the others are accepted. The listing is read when the search
+// starts; FindNextFileW walks that snapshot.
 VORM_API HANDLE FindFirstFileExW(const wchar_t* fileName, FINDEX_INFO_LEVELS infoLevel, void* findData,
                                  FINDEX_SEARCH_OPS searchOp, void* searchFilter, DWORD additionalFlags);
 VORM_API HANDLE FindFirstFileW(const wchar_t* fileName, WIN32_FIND_DATAW* findData);
 VORM_API BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* findData);
+// Closes a find handle (not a file handle; CloseHandle refuses find handles).
 VORM_API BOOL FindClose(HANDLE find);
-// The platform's wildcard test used by the listing (exposed for tests and tools).
+// The platform's wildcard test used by the listing, case-insensitive (rules above).
 VORM_API bool VormWildcardMatch(const wchar_t* pattern, const wchar_t* name);
 
-// Attributes and data.
+// Attributes and data. Links are followed for the data, see above. GetFileAttributesExW
+// works on folders too and accepts GetFileExInfoStandard only.
 VORM_API DWORD GetFileAttributesW(const wchar_t* fileName);
 VORM_API BOOL GetFileAttributesExW(const wchar_t* fileName, GET_FILEEX_INFO_LEVELS infoLevel, void* info);
 
-// Handles to open files (also folders with FILE_FLAG_BACKUP_SEMANTICS).
+// Handles to open files (also folders with FILE_FLAG_BACKUP_SEMANTICS; without it a folder
+// fails with ERROR_ACCESS_DENIED). Access: GENERIC_READ, GENERIC_WRITE (GENERIC_ALL both; 0
+// for queries only). Share modes, security and the template are accepted and ignored.
+// Dispositions: CREATE_NEW (ERROR_FILE_EXISTS when present), CREATE_ALWAYS (truncates; last
+// error ERROR_ALREADY_EXISTS when the file existed, else ERROR_SUCCESS), OPEN_EXISTING,
+// OPEN_ALWAYS (last error as CREATE_ALWAYS), TRUNCATE_EXISTING (needs GENERIC_WRITE).
+// Writing to or truncating a file with the read-only attribute fails with
+// ERROR_ACCESS_DENIED whatever the process's privileges, as on the platform.
+// FILE_ATTRIBUTE_READONLY in `flagsAndAttributes` creates the file read-only.
 VORM_API HANDLE CreateFileW(const wchar_t* fileName, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
                             DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
+// Synchronous only: a non-null `overlapped` fails with ERROR_INVALID_PARAMETER. Reading at
+// the end of the file succeeds with 0 bytes.
 VORM_API BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 VORM_API BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
 VORM_API BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite);
+// Low word returned, high word through `sizeHigh` when not null; INVALID_FILE_SIZE with a
+// last error other than ERROR_SUCCESS on failure.
 VORM_API DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+// Moves by `distance` (a signed 64-bit value with *distanceHigh as high word when that is
+// not null) from FILE_BEGIN, FILE_CURRENT or FILE_END; returns the new position's low word
+// (high word into *distanceHigh). INVALID_SET_FILE_POINTER with ERROR_NEGATIVE_SEEK before
+// the start; check the last error when the low word may legitimately be 0xFFFFFFFF.
 VORM_API DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+// Closes any handle of the layer except find and change-notification handles.
 VORM_API BOOL CloseHandle(HANDLE handle);
 
 // C runtime.
-VORM_API int _waccess(const wchar_t* path, int mode);  // 0 existence, 2 write, 4 read, 6 both
-// Unique name in `dir` (or the temp folder when dir is missing) starting with `prefix`;
-// malloc'ed, the caller frees; NULL when none can be made.
+// 0 existence, 2 write, 4 read, 6 both: 0 when granted, else -1 with errno ENOENT, EACCES
+// (write to a read-only file) or EINVAL (other modes). A folder that exists grants every mode.
+VORM_API int _waccess(const wchar_t* path, int mode);
+// Unique name in `dir` (or the temp folder of GetTempPathW when `dir` is null or not an
+// existing folder) made of `prefix` and a random suffix; no entry of that name exists when
+// the call returns. malloc'ed, the caller frees. NULL when no name can be made.
+//   _wtempnam(L"/tmp/x", L"~") => "/tmp/x/~k3f9qz2a"
 VORM_API wchar_t* _wtempnam(const wchar_t* dir, const wchar_t* prefix);
-// Splits at the platform's rules: drive "X:", directory up to the last '\' or '/', the
-// title, and the extension from the last '.' (a name starting with a dot is all
-// extension). Each non-null output gets at most _MAX_DRIVE/_MAX_DIR/_MAX_FNAME/_MAX_EXT
-// characters including the terminator (longer parts are cut).
+// Splits at the platform's rules: drive "X:" (letter and colon at the start), directory up
+// to and including the last '\' or '/', the title, and the extension from the last '.' of
+// the name (a name starting with a dot is all extension). Each non-null output gets at most
+// _MAX_DRIVE/_MAX_DIR/_MAX_FNAME/_MAX_EXT characters including the terminator (longer parts
+// are cut) and is always terminated.
+//   "C:\dir\sub\file.tar.gz" => "C:", "\dir\sub\", "file.tar", ".gz"
+//   "C:\dir\.profile"        => "C:", "\dir\", "", ".profile"
+//   "\\server\share\f.txt"   => "", "\\server\share\", "f", ".txt"
+//   "name"                   => "", "", "name", ""
 constexpr int _MAX_DRIVE = 3;
 constexpr int _MAX_DIR = 256;
 constexpr int _MAX_FNAME = 256;
 constexpr int _MAX_EXT = 256;
 VORM_API void _wsplitpath(const wchar_t* path, wchar_t* drive, wchar_t* dir, wchar_t* fname, wchar_t* ext);
-// Same split with caller-given sizes for each part (cut to fit, always terminated).
+// Same split with caller-given sizes for each part (cut to fit, always terminated; a size
+// of 0 leaves that output untouched). A null path gives four empty parts.
 VORM_API void VormSplitPath(const wchar_t* path, wchar_t* drive, size_t driveSize, wchar_t* dir, size_t dirSize,
                             wchar_t* fname, size_t fnameSize, wchar_t* ext, size_t extSize);
 
-// Folders. Each writes at most `size` characters including the terminator and returns the
-// length written (terminator excluded), or the size needed (terminator included) when the
-// buffer is too small, or 0 on failure. Results use '/' on this platform.
-VORM_API DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size);  // /proc/self/exe
+// Folders. Results use '/' on this platform. Unless stated, each writes at most `size`
+// characters including the terminator and returns the length written (terminator
+// excluded), or the size needed (terminator included, nothing written) when the buffer is
+// too small, or 0 on failure.
+// The executable (/proc/self/exe). Only the null module (the process) is known; others fail
+// with ERROR_MOD_NOT_FOUND. A buffer too small gets the name cut to size-1 characters and
+// terminated, the result is `size` and the last error ERROR_INSUFFICIENT_BUFFER.
+VORM_API DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size);
+// The POSIX counterparts: the system's configuration folder "/etc" stands for the Windows
+// folder, the shared-library folder "/usr/lib" for the system folder.
 VORM_API UINT GetWindowsDirectoryW(wchar_t* buffer, UINT size);
 VORM_API UINT GetSystemDirectoryW(wchar_t* buffer, UINT size);
 VORM_API DWORD GetTempPathW(DWORD size, wchar_t* buffer);  // $TMPDIR or /tmp/, with a trailing '/'
 VORM_API DWORD GetCurrentDirectoryW(DWORD size, wchar_t* buffer);
 VORM_API BOOL SetCurrentDirectoryW(const wchar_t* path);
 
-// Time conversion used by the layer (100-ns intervals since 1601).
+// Time conversion used by the layer (100-ns intervals since 1601-01-01 UTC); instants before
+// 1601 give 0.   VormFileTimeFromUnix(0, 0) => 116444736000000000
 VORM_API FILETIME VormFileTimeFromUnix(long long seconds, long nanoseconds);
 
-// The POSIX form of a platform path: '\' turned into '/', UTF-8. Empty for a drive path.
+// The POSIX form of a platform path: '\' turned into '/', UTF-8. Empty for a drive path or
+// null.   L"dir\\sub/f.txt" => "dir/sub/f.txt";  L"C:\\x" => ""
 VORM_API std::string VormNativePath(const wchar_t* path);

@@ -204,3 +204,7 @@ enum FINDEX_SEARCH_OPS {
   FindExSearchLimitToDevices,
   FindExSearchMaxSearchOp
 };
+
+// Further error codes produced by the file functions.
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_NEGATIVE_SEEK = 131;

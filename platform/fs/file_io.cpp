@@ -1,0 +1,264 @@
+// Handles to open files: CreateFileW and the calls that take its handles.
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/fs/fs_internal.h"
+#include "platform/kernel/handles.h"
+
+using namespace VormFiles_details;
+
+namespace {
+
+// An open file or folder. Thread rule: one call at a time per handle. Ownership: the handle
+// table; the descriptor is closed with the object.
+class FileObject final : public VormKernelObject {
+ public:
+  FileObject(int fd, bool canRead, bool canWrite, bool isFolder)
+      : VormKernelObject(VormObjectType::File), fd(fd), canRead(canRead), canWrite(canWrite), isFolder(isFolder) {}
+  ~FileObject() override { close(fd); }
+
+  const int fd;
+  const bool canRead;
+  const bool canWrite;
+  const bool isFolder;
+};
+
+std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
+  auto file = VormHandles_details::LookupAs<FileObject>(handle, VormObjectType::File);
+  if (!file) SetLastError(ERROR_INVALID_HANDLE);
+  return file;
+}
+
+int OpenRetrying(const char* path, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD flagsAndAttributes) {
+  std::string native;
+  if (!ToNative(fileName, native)) return INVALID_HANDLE_VALUE;
+
+  bool wantRead = (access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE)) != 0;
+  bool wantWrite = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+  bool backup = (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING || (disposition == TRUNCATE_EXISTING && !wantWrite)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  int accessFlags = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
+  mode_t createMode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+
+  // The existing entry decides folder handling and the read-only attribute check, which
+  // the OS would not apply to a privileged process.
+  struct stat st;
+  bool exists = stat(native.c_str(), &st) == 0;
+  if (exists) {
+    if (disposition == CREATE_NEW) {
+      SetLastError(ERROR_FILE_EXISTS);
+      return INVALID_HANDLE_VALUE;
+    }
+    if (S_ISDIR(st.st_mode)) {
+      if (!backup || truncate) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+      }
+      int fd = OpenRetrying(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+      if (fd < 0) {
+        SetLastError(ErrorForPath(errno, native));
+        return INVALID_HANDLE_VALUE;
+      }
+      HANDLE h = VormHandles_details::Register(std::make_shared<FileObject>(fd, false, false, true));
+      if (!h) return INVALID_HANDLE_VALUE;
+      SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+      return h;
+    }
+    if ((wantWrite || truncate) && (st.st_mode & S_IWUSR) == 0) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+  } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+    SetLastError(ErrorForPath(errno, native));
+    return INVALID_HANDLE_VALUE;
+  }
+
+  int fd = -1;
+  bool existed = exists;
+  if (!exists) {
+    // Create exclusively so a file that appeared meanwhile is reported, not clobbered.
+    fd = OpenRetrying(native.c_str(), accessFlags | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+    if (fd < 0 && errno == EEXIST && disposition != CREATE_NEW) {
+      existed = true;
+    } else if (fd < 0) {
+      int err = errno;
+      SetLastError(err == EEXIST ? ERROR_FILE_EXISTS : ErrorForPath(err, native));
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  if (fd < 0) {
+    // Without read or write access the handle only queries, which needs no permission.
+    int openFlags = (!wantRead && !wantWrite && !truncate) ? O_PATH : (accessFlags | (truncate ? O_TRUNC : 0));
+    fd = OpenRetrying(native.c_str(), openFlags | O_CLOEXEC, 0);
+    if (fd < 0) {
+      int err = errno;
+      SetLastError(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, native));
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  struct stat opened;
+  if (fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode) && !backup) {
+    close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE h = VormHandles_details::Register(std::make_shared<FileObject>(fd, wantRead, wantWrite, false));
+  if (!h) return INVALID_HANDLE_VALUE;
+  bool reportExisting = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
+  SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return h;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(const wchar_t* fileName, DWORD access, DWORD /*shareMode*/, SECURITY_ATTRIBUTES* /*security*/,
+                   DWORD disposition, DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
+  return Guarded(INVALID_HANDLE_VALUE, [&] { return Create(fileName, access, disposition, flagsAndAttributes); });
+}
+
+BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
+  if (read) *read = 0;
+  auto file = LookupFile(handle);
+  if (!file) return FALSE;
+  if (overlapped || (!buffer && toRead > 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (file->isFolder) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  if (!file->canRead) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  DWORD done = 0;
+  char* out = static_cast<char*>(buffer);
+  while (done < toRead) {
+    ssize_t n = ::read(file->fd, out + done, toRead - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      SetLastError(VormErrorFromErrno(errno));
+      if (read) *read = done;
+      return FALSE;
+    }
+    if (n == 0) break;  // end of file
+    done += static_cast<DWORD>(n);
+  }
+  if (read) *read = done;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped) {
+  if (written) *written = 0;
+  auto file = LookupFile(handle);
+  if (!file) return FALSE;
+  if (overlapped || (!buffer && toWrite > 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (file->isFolder) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+  }
+  if (!file->canWrite) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  DWORD done = 0;
+  const char* in = static_cast<const char*>(buffer);
+  while (done < toWrite) {
+    ssize_t n = ::write(file->fd, in + done, toWrite - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      SetLastError(n < 0 ? VormErrorFromErrno(errno) : ERROR_WRITE_FAULT);
+      if (written) *written = done;
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (written) *written = done;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL GetFileTime(HANDLE handle, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite) {
+  auto file = LookupFile(handle);
+  if (!file) return FALSE;
+  FileInfo info;
+  if (int err = QueryInfo(file->fd, "", false, info)) {
+    SetLastError(VormErrorFromErrno(err));
+    return FALSE;
+  }
+  if (creation) *creation = info.creation;
+  if (lastAccess) *lastAccess = info.lastAccess;
+  if (lastWrite) *lastWrite = info.lastWrite;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+DWORD GetFileSize(HANDLE handle, DWORD* sizeHigh) {
+  auto file = LookupFile(handle);
+  if (!file) return INVALID_FILE_SIZE;
+  FileInfo info;
+  if (int err = QueryInfo(file->fd, "", false, info)) {
+    SetLastError(VormErrorFromErrno(err));
+    return INVALID_FILE_SIZE;
+  }
+  if (sizeHigh) *sizeHigh = High(info.size);
+  SetLastError(ERROR_SUCCESS);
+  return Low(info.size);
+}
+
+DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD method) {
+  auto file = LookupFile(handle);
+  if (!file) return INVALID_SET_FILE_POINTER;
+  int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
+  if (whence < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  long long move = distanceHigh
+                       ? static_cast<long long>((static_cast<unsigned long long>(static_cast<DWORD>(*distanceHigh)) << 32) |
+                                                static_cast<DWORD>(distance))
+                       : static_cast<long long>(distance);
+  off_t base = whence == SEEK_SET ? 0 : lseek(file->fd, 0, whence);
+  if (base < 0) {
+    SetLastError(VormErrorFromErrno(errno));
+    return INVALID_SET_FILE_POINTER;
+  }
+  if ((move < 0 && base + move < 0) || (move > 0 && move > static_cast<long long>(INT64_MAX) - base)) {
+    SetLastError(move < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  long long target = base + move;
+  if (!distanceHigh && target > 0xFFFFFFFFLL) {  // the position could not be reported
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  off_t pos = lseek(file->fd, static_cast<off_t>(target), SEEK_SET);
+  if (pos < 0) {
+    SetLastError(VormErrorFromErrno(errno));
+    return INVALID_SET_FILE_POINTER;
+  }
+  ULONGLONG upos = static_cast<ULONGLONG>(pos);
+  if (distanceHigh) *distanceHigh = static_cast<LONG>(High(upos));
+  SetLastError(ERROR_SUCCESS);
+  return Low(upos);
+}

@@ -1,0 +1,87 @@
+#include "platform/kernel/handles.h"
+
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+#include <vorm/platform/files.h>
+#include <vorm/platform/kernel.h>
+
+namespace VormHandles_details {
+namespace {
+
+// Guarded by mutex(); the objects themselves are released outside the lock.
+struct Table {
+  std::mutex mutex;
+  std::unordered_map<std::uintptr_t, std::shared_ptr<VormKernelObject>> objects;
+  std::uintptr_t next = 4;
+};
+
+Table& TheTable() {
+  // Never destroyed: handles may still be closed from static destructors at exit.
+  static Table* table = new Table;
+  return *table;
+}
+
+std::uintptr_t Key(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+template <class Accept>
+bool RemoveIf(HANDLE handle, Accept accept) {
+  std::shared_ptr<VormKernelObject> removed;  // released after the lock is dropped
+  {
+    Table& table = TheTable();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    auto it = table.objects.find(Key(handle));
+    if (it == table.objects.end() || !accept(*it->second)) return false;
+    removed = std::move(it->second);
+    table.objects.erase(it);
+  }
+  return true;
+}
+
+}  // namespace
+
+HANDLE Register(std::shared_ptr<VormKernelObject> object) {
+  if (!object) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  try {
+    Table& table = TheTable();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    std::uintptr_t key = table.next;
+    table.objects.emplace(key, std::move(object));
+    table.next += 4;
+    return reinterpret_cast<HANDLE>(key);
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+}
+
+std::shared_ptr<VormKernelObject> Lookup(HANDLE handle) {
+  Table& table = TheTable();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  auto it = table.objects.find(Key(handle));
+  if (it == table.objects.end()) return nullptr;
+  return it->second;
+}
+
+bool Remove(HANDLE handle, VormObjectType type) {
+  return RemoveIf(handle, [type](const VormKernelObject& o) { return o.Type() == type; });
+}
+
+bool RemoveClosable(HANDLE handle) {
+  return RemoveIf(handle, [](const VormKernelObject& o) { return o.ClosableByCloseHandle(); });
+}
+
+}  // namespace VormHandles_details
+
+BOOL CloseHandle(HANDLE handle) {
+  if (!VormHandles_details::RemoveClosable(handle)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
