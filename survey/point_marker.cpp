@@ -13,12 +13,21 @@ std::uint64_t ByteCount(std::uint64_t bits) {
   return (bits + 7) / 8;
 }
 
+// The summary keeps one bit per block of the bit array.
+constexpr std::uint64_t kBlockBytes = 4096;
+constexpr std::uint64_t kBlockBits = kBlockBytes * 8;
+
+std::uint64_t SummaryWords(std::uint64_t bytes) {
+  const std::uint64_t blocks = (bytes + kBlockBytes - 1) / kBlockBytes;
+  return (blocks + 63) / 64;
+}
+
 }  // namespace
 
 VormPointMarker::VormPointMarker(DWORD base) : m_base(base) {}
 
 VormPointMarker::VormPointMarker(const VormPointMarker& other)
-    : m_bitCount(other.m_bitCount), m_base(other.m_base) {
+    : m_bitCount(other.m_bitCount), m_base(other.m_base), m_summary(other.m_summary) {
   const std::uint64_t bytes = ByteCount(m_bitCount);
   if (bytes != 0) {
     m_bits = static_cast<BYTE*>(std::malloc(bytes));
@@ -33,6 +42,7 @@ VormPointMarker& VormPointMarker::operator=(const VormPointMarker& other) {
     std::swap(m_bits, copy.m_bits);
     std::swap(m_bitCount, copy.m_bitCount);
     std::swap(m_base, copy.m_base);
+    std::swap(m_summary, copy.m_summary);
   }
   return *this;
 }
@@ -50,7 +60,18 @@ BOOL VormPointMarker::SetBitCount(DWORD bits) {
     std::free(m_bits);
     m_bits = nullptr;
     m_bitCount = 0;
+    m_summary.clear();
     return TRUE;
+  }
+  // The summary only ever grows; a longer one than needed is harmless, so growing it
+  // first keeps a later failure free of rollback.
+  const std::uint64_t summaryWords = SummaryWords(newBytes);
+  if (summaryWords > m_summary.size()) {
+    try {
+      m_summary.resize(summaryWords, 0);
+    } catch (const std::bad_alloc&) {
+      return FALSE;
+    }
   }
   if (newBytes != oldBytes) {
     BYTE* grown = nullptr;
@@ -103,7 +124,10 @@ BOOL VormPointMarker::IsMarked(DWORD n) const {
 }
 
 void VormPointMarker::SetBit(DWORD i) {
-  if (i < m_bitCount) m_bits[i / 8] |= static_cast<BYTE>(1u << (i % 8));
+  if (i >= m_bitCount) return;
+  m_bits[i / 8] |= static_cast<BYTE>(1u << (i % 8));
+  const std::uint64_t block = i / kBlockBits;
+  m_summary[block / 64] |= std::uint64_t{1} << (block % 64);
 }
 
 void VormPointMarker::ClearBit(DWORD i) {
@@ -133,16 +157,35 @@ std::uint64_t VormPointMarker::FindBit(std::uint64_t from, bool value) const {
     }
     return v;
   };
+  auto mayHoldSetBits = [&](std::uint64_t block) {
+    return (m_summary[block / 64] >> (block % 64)) & 1u;
+  };
+
   for (std::uint64_t i = from; i < count;) {
-    const std::uint64_t w = i / 64;
-    std::uint64_t v = word(w);
-    if (!value) v = ~v;  // looking for a clear bit: bits past the storage read as clear
-    v &= ~std::uint64_t{0} << (i % 64);
-    if (v != 0) {
-      const std::uint64_t found = w * 64 + static_cast<std::uint64_t>(std::countr_zero(v));
-      return found < count ? found : count;
+    const std::uint64_t block = i / kBlockBits;
+    if (!mayHoldSetBits(block)) {
+      if (!value) return i;  // an all-clear block: bit i is clear
+      // Jump to the next block that may hold set bits.
+      std::uint64_t next = block + 1;
+      std::uint64_t w = next / 64;
+      std::uint64_t bitsOfWord = w < m_summary.size() ? m_summary[w] & (~std::uint64_t{0} << (next % 64)) : 0;
+      while (bitsOfWord == 0 && ++w < m_summary.size()) bitsOfWord = m_summary[w];
+      if (bitsOfWord == 0) return count;
+      i = (w * 64 + static_cast<std::uint64_t>(std::countr_zero(bitsOfWord))) * kBlockBits;
+      continue;
     }
-    i = (w + 1) * 64;
+    const std::uint64_t blockEnd = (block + 1) * kBlockBits < count ? (block + 1) * kBlockBits : count;
+    while (i < blockEnd) {
+      const std::uint64_t w = i / 64;
+      std::uint64_t v = word(w);
+      if (!value) v = ~v;  // looking for a clear bit: bits past the storage read as clear
+      v &= ~std::uint64_t{0} << (i % 64);
+      if (v != 0) {
+        const std::uint64_t found = w * 64 + static_cast<std::uint64_t>(std::countr_zero(v));
+        return found < count ? found : count;
+      }
+      i = (w + 1) * 64;
+    }
   }
   return count;
 }

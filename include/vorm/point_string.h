@@ -89,13 +89,18 @@ class VORM_API VormPointMarker {
  private:
   friend class VormSortedPointString;
   // First index at or after `from` whose bit equals `value`, or the bit count when
-  // there is none. Skips whole 64-bit words that cannot hold the answer.
+  // there is none. Skips blocks known to be clear and whole 64-bit words that cannot
+  // hold the answer, so a sparse set is walked without reading (or paging in) its
+  // empty stretches.
   std::uint64_t FindBit(std::uint64_t from, bool value) const;
   BOOL Change(DWORD n, bool value);
 
   BYTE* m_bits = nullptr;  // malloc'd, ceil(bit count / 8) bytes
   DWORD m_bitCount = 0;
   DWORD m_base;
+  // One bit per 4096-byte block of m_bits: clear means every bit of the block is clear.
+  // Set bits may be stale (the block was emptied since); that only costs a look.
+  std::vector<std::uint64_t> m_summary;
 };
 
 // The point-string text itself (it is a CString, so every string operation applies) plus
