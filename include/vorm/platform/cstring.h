@@ -57,7 +57,10 @@ class VORM_API CString {
   }
   CString SpanIncluding(const wchar_t* set) const { return Left(static_cast<int>(wcsspn(s_.c_str(), set ? set : L""))); }
   CString SpanExcluding(const wchar_t* set) const { return Left(static_cast<int>(wcscspn(s_.c_str(), set ? set : L""))); }
-  // Next token delimited by any character of `set`, starting at `pos`; pos becomes -1 at the end.
+  // Next token delimited by any character of `set`, starting at `pos`; leading delimiters
+  // are skipped and pos moves past the token's delimiter. At the end the result is empty
+  // and pos becomes -1. With an empty set the rest of the text is one token.
+  //   L";ab;;c" from 0 => L"ab" (pos 4), then L"c" (pos 7), then L"" (pos -1)
   CString Tokenize(const wchar_t* set, int& pos) const;
 
   // Searching (-1 when absent).
@@ -69,7 +72,9 @@ class VORM_API CString {
   int ReverseFind(wchar_t ch) const { return Pos(s_.rfind(ch)); }
   int FindOneOf(const wchar_t* set) const { return set ? Pos(s_.find_first_of(set)) : -1; }
 
-  // Trimming: without argument white space, else one character or any of a set.
+  // Trimming: without argument white space (VormIsSpace: ASCII blanks and the Unicode
+  // space separators), else one character or any of a set (a null or empty set trims nothing).
+  //   L" \tab \u3000".Trim() => L"ab"     L"xxaxx".TrimLeft(L'x') => L"axx"
   CString& Trim() { return TrimRight().TrimLeft(); }
   CString& Trim(wchar_t ch) { return TrimRight(ch).TrimLeft(ch); }
   CString& Trim(const wchar_t* set) { return TrimRight(set).TrimLeft(set); }
@@ -80,7 +85,10 @@ class VORM_API CString {
   CString& TrimRight(wchar_t ch);
   CString& TrimRight(const wchar_t* set);
 
-  // Case and order.
+  // Case and order. Case mapping is per code point with the Unicode tables (L"straße" =>
+  // L"STRAßE": no one-character capital). CompareNoCase is ordinal on lower-cased code
+  // points (L"_" < L"A"); Compare and the NoCase form give -1, 0 or 1. Collate follows the
+  // collation locale the host process set (wcscoll), the ordinal order when it set none.
   CString& MakeUpper();
   CString& MakeLower();
   CString& MakeReverse();
@@ -89,13 +97,17 @@ class VORM_API CString {
   int Collate(const wchar_t* other) const;
   int CollateNoCase(const wchar_t* other) const;
 
-  // Formatting with the platform's wide rules (%s wide, %S narrow).
+  // Formatting with the platform's wide rules (%s wide, %S narrow; see VormFormatV in
+  // text.h). Arguments may point into this string.
   void Format(const wchar_t* format, ...);
   void FormatV(const wchar_t* format, va_list args);
   void AppendFormat(const wchar_t* format, ...);
 
   // Direct buffer access: GetBuffer(n) gives room for at least n characters plus the
-  // terminator; ReleaseBuffer(-1) ends the text at its first NUL, ReleaseBuffer(n) at n.
+  // terminator (the text is kept; until ReleaseBuffer the length may include NUL padding);
+  // ReleaseBuffer(-1) ends the text at its first NUL within the buffer (the whole buffer
+  // when it has none), ReleaseBuffer(n) at n, clamped to the buffer. GetBufferSetLength(n)
+  // sets the length to n at once (new characters are NULs).
   wchar_t* GetBuffer() { return s_.data(); }
   wchar_t* GetBuffer(int minLength);
   wchar_t* GetBufferSetLength(int length);
@@ -103,6 +115,9 @@ class VORM_API CString {
   void Preallocate(int length) { if (length > 0) s_.reserve(static_cast<size_t>(length)); }
 
   // Editing; each returns the new length or the count it says.
+  //   L"a.b.c".Replace(L".", L"::") => 2, L"a::b::c"   Replace(L"", x) => 0, unchanged
+  //   Replace(L'x', L'x') => 0                          L"abc".Delete(1, 99) => 1, L"a"
+  //   L"abc".Insert(99, L'X') => 4, L"abcX"             L"a-b-".Remove(L'-') => 2, L"ab"
   int Replace(wchar_t from, wchar_t to);
   int Replace(const wchar_t* from, const wchar_t* to);
   int Remove(wchar_t ch);
