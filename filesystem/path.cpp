@@ -15,10 +15,9 @@ namespace VormPath_details {
 
 const wchar_t kBackslash[] = L"\\";
 const wchar_t kSlash[] = L"/";
-// Component delimiters: both separators and the double quote.
-const wchar_t kDelimiters[] = L"\\/\"";
 
 inline bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+// Component delimiters: both separators and the double quote.
 inline bool IsDelimiter(wchar_t c) { return IsSeparator(c) || c == L'"'; }
 
 // Non-empty runs between delimiters, as views into `text` (which is a private copy).

@@ -487,7 +487,8 @@ int _vsnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, va_list ar
     buffer[n] = L'\0';
     return ToResult(n);
   }
-  return -1;
+  // An exact fit is stored without terminator and reported by its length, as the platform does.
+  return n == count ? ToResult(n) : -1;
 }
 
 int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...) {

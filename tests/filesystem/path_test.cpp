@@ -103,7 +103,7 @@ TEST(VormPath, WorkedExamplesOfQueries) {
 TEST(VormPath, SplitAndComponents) {
   VormPath root, dir, title, ext;
   VormPath(L"\\\\server\\share\\dir\\file.txt", VormPath::SlashSeparator).Split(root, dir, title, ext);
-  EXPECT_EQ(Text(root), L"\\\\server/share/");
+  EXPECT_EQ(Text(root), L"//server/share/");
   EXPECT_EQ(Text(dir), L"dir/");
   EXPECT_EQ(Text(title), L"file");
   EXPECT_EQ(Text(ext), L".txt");

@@ -203,7 +203,7 @@ TEST(Format, BoundedOutputCutsAtTheCount) {
   const Case cases[] = {
       {10, 6, std::wstring(L"abcdef\0", 7)},
       {7, 6, std::wstring(L"abcdef\0", 7)},  // exact fit with room for the terminator
-      {6, -1, L"abcdef"},                    // exact fit without it: not terminated
+      {6, 6, L"abcdef"},                     // exact fit without it: not terminated
       {3, -1, L"abc"},
       {1, -1, L"a"},
       {0, -1, L""},

@@ -44,12 +44,14 @@ VORM_API std::wstring VormFormat(const wchar_t* format, ...);
 VORM_API void VormAppendFormatV(std::wstring& out, const wchar_t* format, va_list args);
 
 // Platform semantics: writes at most `count` characters; when the text fits with room for
-// the terminator it is terminated and its length returned; otherwise `count` characters
-// are stored without terminator and -1 is returned. A null buffer with count 0 returns
+// the terminator it is terminated and its length returned; when it fits exactly it is
+// stored without terminator and `count` returned; a longer text is cut to `count`
+// characters without terminator and -1 returned. A null buffer with count 0 returns
 // the length the text needs; a null format (or a null buffer with count > 0) returns -1
 // and writes nothing.
 //   _snwprintf(buf, 4, L"abc") => 3, buf = L"abc"
-//   _snwprintf(buf, 3, L"abc") => -1, buf holds 'a','b','c' and no terminator
+//   _snwprintf(buf, 3, L"abc") => 3, buf holds 'a','b','c' and no terminator
+//   _snwprintf(buf, 2, L"abc") => -1, buf holds 'a','b' and no terminator
 VORM_API int _vsnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, va_list args);
 VORM_API int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...);
 // Length the formatted text needs, terminator excluded (-1 for a null format).
