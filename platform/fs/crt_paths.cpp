@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 #include <random>
+#include <vector>
 
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -43,10 +44,12 @@ wchar_t* TempName(const wchar_t* dir, const wchar_t* prefix) {
   if (dir && ToNative(dir, native) && IsFolder(native)) {
     folder = dir;
   } else {
-    wchar_t temp[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH) return nullptr;
-    folder.assign(temp, n);
+    DWORD needed = GetTempPathW(0, nullptr);
+    if (needed == 0) return nullptr;
+    std::vector<wchar_t> temp(needed);
+    DWORD n = GetTempPathW(needed, temp.data());
+    if (n == 0 || n >= needed) return nullptr;
+    folder.assign(temp.data(), n);
     if (!ToNative(folder.c_str(), native) || !IsFolder(native)) return nullptr;
   }
   if (!IsSeparator(folder.back())) folder += L'/';

@@ -104,7 +104,10 @@ HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD fl
   if (fd < 0) {
     // Without read or write access the handle only queries, which needs no permission.
     int openFlags = (!wantRead && !wantWrite && !truncate) ? O_PATH : (accessFlags | (truncate ? O_TRUNC : 0));
-    fd = OpenRetrying(native.c_str(), openFlags | O_CLOEXEC, 0);
+    // Opening a FIFO would wait for its other end; open it without waiting instead.
+    bool fifo = exists && S_ISFIFO(st.st_mode);
+    fd = OpenRetrying(native.c_str(), openFlags | O_CLOEXEC | (fifo ? O_NONBLOCK : 0), 0);
+    if (fd >= 0 && fifo) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (fd < 0) {
       int err = errno;
       SetLastError(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, native));

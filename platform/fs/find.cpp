@@ -87,8 +87,19 @@ struct DirCloser {
 };
 
 bool IsFileSystemRoot(int fd) {
-  struct stat self, root;
-  return fstat(fd, &self) == 0 && stat("/", &root) == 0 && self.st_dev == root.st_dev && self.st_ino == root.st_ino;
+  struct RootId {
+    bool known = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+  };
+  static const RootId root = [] {
+    struct stat st;
+    RootId id;
+    if (stat("/", &st) == 0) id = RootId{true, st.st_dev, st.st_ino};
+    return id;
+  }();
+  struct stat self;
+  return root.known && fstat(fd, &self) == 0 && self.st_dev == root.dev && self.st_ino == root.ino;
 }
 
 bool IsDotName(const char* n) { return n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')); }
@@ -185,11 +196,9 @@ HANDLE StartFind(const wchar_t* fileName, void* findData, DWORD additionalFlags)
   }
 
   if (find->entries.empty()) {
-    int dupFd = dup(closer.fd);
-    if (dupFd < 0 || !(closer.dir = fdopendir(dupFd))) {
-      int err = errno;
-      if (dupFd >= 0) close(dupFd);
-      SetLastError(VormErrorFromErrno(err));
+    // The stream takes the descriptor over; entries are still looked up relative to it.
+    if (!(closer.dir = fdopendir(closer.fd))) {
+      SetLastError(VormErrorFromErrno(errno));
       return INVALID_HANDLE_VALUE;
     }
     find->pool.reserve(1024);

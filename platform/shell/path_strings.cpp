@@ -49,10 +49,11 @@ std::wstring Canonical(std::wstring_view src) {
   std::size_t rootLength = RootLength(src);
   std::wstring root(src.substr(0, rootLength));
   std::wstring_view rest = src.substr(rootLength);
-  if (IsUnc(root) && !rest.empty()) rest.remove_prefix(1);  // the '\' after the share
+  bool afterShare = IsUnc(root) && !rest.empty();
+  if (afterShare) rest.remove_prefix(1);  // the '\' after the share
 
   std::vector<std::wstring_view> kept;
-  if (!rest.empty()) {
+  if (!rest.empty() || afterShare) {
     for (std::wstring_view part : Split(rest)) {
       if (part == L".") continue;
       if (part == L"..") {

@@ -385,6 +385,15 @@ TEST_F(FilesTest, FoldersAndReadOnlyFiles) {
   }
   EXPECT_EQ(tree.ReadFile("ro.txt"), "ro.txt");
 
+  // A FIFO opens without waiting for a writer and reads as empty.
+  ASSERT_EQ(mkfifo((tree.root() / "fifo").c_str(), 0644), 0);
+  EXPECT_EQ(GetFileAttributesW(P("fifo").c_str()), FILE_ATTRIBUTE_NORMAL);
+  HANDLE fifo = CreateFileW(P("fifo").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(fifo, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(ReadFile(fifo, &b, 1, &n, nullptr));
+  EXPECT_EQ(n, 0u);
+  EXPECT_TRUE(CloseHandle(fifo));
+
   HANDLE created = CreateFileW(P("new_ro").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr);
   ASSERT_NE(created, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(CloseHandle(created));

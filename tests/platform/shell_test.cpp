@@ -26,6 +26,8 @@ TEST(ShellPathTest, Canonicalize) {
       {L"C:", L"C:\\"},
       {L"C:\\dir\\", L"C:\\dir\\"},
       {L"\\\\srv\\share\\..\\x", L"\\\\srv\\share\\x"},
+      {L"\\\\srv\\share\\", L"\\\\srv\\share\\"},
+      {L"\\\\srv\\share\\..", L"\\\\srv\\share"},
       {L"\\tmp\\a\\..\\b", L"\\tmp\\b"},
       {L"\\..", L"\\"},
       {L"a\\..\\..\\b", L"\\b"},
