@@ -349,7 +349,9 @@ void AppendValue(const RegValue& v, std::string* out) {
 void AppendKey(const RegKey& key, const std::wstring& path, bool isRoot, std::string* out) {
   // Every key gets its section so that empty keys survive; a root only when it has values.
   if (!isRoot || !key.values().empty()) {
-    out->append("[" + VormToUtf8(path) + "]\n");
+    out->push_back('[');
+    out->append(VormToUtf8(path));
+    out->append("]\n");
     for (const RegValue& v : key.values()) AppendValue(v, out);
     out->push_back('\n');
   }
