@@ -32,6 +32,19 @@ std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
   return file;
 }
 
+// A handle for `fd`, which the new object owns from here on; NULL (fd closed) on failure.
+HANDLE RegisterFile(int fd, bool canRead, bool canWrite, bool isFolder) {
+  std::shared_ptr<FileObject> file;
+  try {
+    file = std::make_shared<FileObject>(fd, canRead, canWrite, isFolder);
+  } catch (const std::bad_alloc&) {
+    close(fd);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return VormHandles_details::Register(std::move(file));
+}
+
 int OpenRetrying(const char* path, int flags, mode_t mode) {
   int fd;
   do {
@@ -74,7 +87,7 @@ HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD fl
         SetLastError(ErrorForPath(errno, native));
         return INVALID_HANDLE_VALUE;
       }
-      HANDLE h = VormHandles_details::Register(std::make_shared<FileObject>(fd, false, false, true));
+      HANDLE h = RegisterFile(fd, false, false, true);
       if (!h) return INVALID_HANDLE_VALUE;
       SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
       return h;
@@ -120,7 +133,7 @@ HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD fl
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE h = VormHandles_details::Register(std::make_shared<FileObject>(fd, wantRead, wantWrite, false));
+  HANDLE h = RegisterFile(fd, wantRead, wantWrite, false);
   if (!h) return INVALID_HANDLE_VALUE;
   bool reportExisting = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
