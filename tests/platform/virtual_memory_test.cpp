@@ -11,16 +11,6 @@ namespace {
 
 BYTE* AsBytes(void* p) { return static_cast<BYTE*>(p); }
 
-TEST(VirtualMemory, SystemInfo) {
-  SYSTEM_INFO info{};
-  GetSystemInfo(&info);
-  EXPECT_GE(info.dwPageSize, 4096u);
-  EXPECT_EQ(info.dwPageSize & (info.dwPageSize - 1), 0u);
-  EXPECT_EQ(info.dwAllocationGranularity, info.dwPageSize > 65536 ? info.dwPageSize : 65536u);
-  EXPECT_GE(info.dwNumberOfProcessors, 1u);
-  GetSystemInfo(nullptr);
-}
-
 TEST(VirtualMemory, ReserveCommitDecommitRelease) {
   const DWORD page = 4096;
   void* base = VirtualAlloc(nullptr, (1 << 20) + 1, MEM_RESERVE, PAGE_NOACCESS);
