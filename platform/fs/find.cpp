@@ -151,7 +151,7 @@ void AddEntry(FindObject& find, const WildcardPattern& pattern, int dirFd, const
                                static_cast<std::uint32_t>(keyStart), dot, info});
 }
 
-HANDLE StartFind(const wchar_t* fileName, void* findData, DWORD additionalFlags) {
+HANDLE StartFind(const wchar_t* fileName, void* findData, bool foldersOnly, DWORD additionalFlags) {
   std::wstring_view full(fileName);
   if (full.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -213,6 +213,9 @@ HANDLE StartFind(const wchar_t* fileName, void* findData, DWORD additionalFlags)
         break;
       }
       if (atRoot && IsDotName(de->d_name)) continue;
+      // The folders-only hint: entries the directory stream already knows to be something
+      // other than a folder or a link are left out without a stat. Callers filter anyway.
+      if (foldersOnly && de->d_type != DT_DIR && de->d_type != DT_LNK && de->d_type != DT_UNKNOWN) continue;
       AddEntry(*find, pattern, closer.fd, de->d_name, de->d_type);
     }
     find->Sort();
@@ -240,7 +243,8 @@ HANDLE FindFirstFileExW(const wchar_t* fileName, FINDEX_INFO_LEVELS infoLevel, v
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  return Guarded(INVALID_HANDLE_VALUE, [&] { return StartFind(fileName, findData, additionalFlags); });
+  return Guarded(INVALID_HANDLE_VALUE, [&] { return StartFind(fileName, findData, searchOp == FindExSearchLimitToDirectories, additionalFlags);
+  });
 }
 
 HANDLE FindFirstFileW(const wchar_t* fileName, WIN32_FIND_DATAW* findData) {

@@ -43,8 +43,9 @@ constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
 // Errors: ERROR_PATH_NOT_FOUND when the folder is missing, ERROR_FILE_NOT_FOUND when nothing
 // matches (also for an empty last component, "dir/"), ERROR_NO_MORE_FILES from FindNextFileW
 // at the end. infoLevel: FindExInfoStandard or FindExInfoBasic (cAlternateFileName is always
-// empty). searchOp: FindExSearchNameMatch or FindExSearchLimitToDirectories (a hint that this
-// layer ignores: every match is returned). additionalFlags: FIND_FIRST_EX_CASE_SENSITIVE
+// empty). searchOp: FindExSearchNameMatch or FindExSearchLimitToDirectories (a hint, as on the
+// platform: entries the directory stream knows to be neither folders nor links are then left
+// out; callers must still test the attributes). additionalFlags: FIND_FIRST_EX_CASE_SENSITIVE
 // matches case-sensitively; the others are accepted. The listing is read when the search
 // starts; FindNextFileW walks that snapshot.
 VORM_API HANDLE FindFirstFileExW(const wchar_t* fileName, FINDEX_INFO_LEVELS infoLevel, void* findData,
@@ -139,3 +140,75 @@ VORM_API FILETIME VormFileTimeFromUnix(long long seconds, long nanoseconds);
 // The POSIX form of a platform path: '\' turned into '/', UTF-8. Empty for a drive path or
 // null.   L"dir\\sub/f.txt" => "dir/sub/f.txt";  L"C:\\x" => ""
 VORM_API std::string VormNativePath(const wchar_t* path);
+
+// ---------------------------------------------------------------------------------------
+// Copying, creating and removing entries.
+// ---------------------------------------------------------------------------------------
+
+// CopyFileExW flags. Other flags are accepted and ignored.
+constexpr DWORD COPY_FILE_FAIL_IF_EXISTS = 0x00000001;
+constexpr DWORD COPY_FILE_COPY_SYMLINK = 0x00000800;
+
+// Copies a file's content, its last-write time and its read-only state (the permission bits
+// of the source are given to the copy, less the process's umask); the copy's creation and
+// access times are the time of the copy. A source that is a link is followed. Sources other
+// than regular files (folders, devices, FIFOs) fail with ERROR_ACCESS_DENIED.
+// Errors: ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND for a missing source or target folder;
+// ERROR_FILE_EXISTS when the target exists and `failIfExists` is set; ERROR_ACCESS_DENIED
+// when the target is a folder or read-only; ERROR_SHARING_VIOLATION when source and target
+// name the same file (nothing is touched). The data moves in the kernel (copy_file_range)
+// where the file systems allow it, else through a buffer.
+// A new target is created exclusively and removed again when the copy fails. An existing
+// target is replaced only once the whole copy is written: the data goes to a temporary name
+// in the target's folder that is then renamed over the target, so a failed copy leaves the
+// old target as it was. Replacing gives the target a new identity (hard links to the old
+// file keep the old content; a link at the target is replaced by the file, not followed).
+// Unlike the platform, a hidden target (a name beginning with '.') is overwritten: hidden
+// is a naming convention here, not a protection.
+//   CopyFileW(L"a.txt", L"b.txt", TRUE)  => TRUE; again => FALSE, ERROR_FILE_EXISTS
+VORM_API BOOL CopyFileW(const wchar_t* existingFileName, const wchar_t* newFileName, BOOL failIfExists);
+// CopyFileW with flags. COPY_FILE_COPY_SYMLINK copies a link at the source as a link with
+// the same target text (also a dangling link or one to a folder); otherwise as CopyFileW.
+// The progress routine is never called; `cancel` is not read.
+VORM_API BOOL CopyFileExW(const wchar_t* existingFileName, const wchar_t* newFileName, void* progressRoutine,
+                          void* data, BOOL* cancel, DWORD copyFlags);
+
+// Removes a file. A link (to a file, to a folder, or dangling) is removed as a link, its
+// target is left alone. Errors: ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND when missing;
+// ERROR_ACCESS_DENIED for a read-only file (whatever the process's privileges, as on the
+// platform), for a folder, and when the OS refuses.
+VORM_API BOOL DeleteFileW(const wchar_t* fileName);
+
+// Creates one folder (mode 0777 less the umask; `security` is ignored).
+// Errors: ERROR_ALREADY_EXISTS when any entry of that name exists, ERROR_PATH_NOT_FOUND
+// when a folder on the way is missing.
+VORM_API BOOL CreateDirectoryW(const wchar_t* pathName, SECURITY_ATTRIBUTES* security);
+
+// Removes an empty folder. A link to a folder is removed as a link (its target is left
+// alone), as are dangling links. Errors: ERROR_DIR_NOT_EMPTY; ERROR_DIRECTORY for a file or
+// a link to one; ERROR_ACCESS_DENIED for a read-only folder (as on the platform);
+// ERROR_SHARING_VIOLATION for the process's current folder, which the platform keeps open
+// and so cannot remove; ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND when missing.
+VORM_API BOOL RemoveDirectoryW(const wchar_t* pathName);
+
+// Sets the attributes that have a POSIX meaning: FILE_ATTRIBUTE_READONLY set clears the
+// write bits of owner, group and others; clear gives the owner the write bit back (group
+// and others are never granted write access here, so nothing becomes writable by more
+// users than before it was made read-only, short of the owner). Every other attribute
+// (hidden, system, archive, normal, temporary, ...) is accepted and ignored: hidden follows
+// the name, the rest has no counterpart. A link is followed: its attributes are its
+// target's. Errors: ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND when missing,
+// ERROR_ACCESS_DENIED when the OS refuses (not the owner).
+VORM_API BOOL SetFileAttributesW(const wchar_t* fileName, DWORD attributes);
+
+// C runtime. Both return 0 on success, -1 with errno on failure and set the last error.
+// _wchdir: errno ENOENT for a missing folder (also a drive path), ENOTDIR for a file.
+// _wremove: DeleteFileW's rules; errno ENOENT when missing, EACCES for a read-only file, a
+// folder, or a refusal.
+VORM_API int _wchdir(const wchar_t* path);
+VORM_API int _wremove(const wchar_t* path);
+
+// Identity of the entry `path` names (links followed): two names give equal volume and index
+// exactly when they name one file or folder (as the platform's volume serial number and file
+// index do). FALSE with the last error of GetFileAttributesW when it cannot be read.
+VORM_API BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* index);
