@@ -1,0 +1,226 @@
+#include <vorm/file_ops.h>
+
+#include <list>
+#include <vector>
+
+#include <vorm/file_trees.h>
+#include <vorm/platform/crt.h>
+#include <vorm/platform/files.h>
+#include <vorm/platform/kernel.h>
+#include <vorm/platform/text.h>
+
+namespace VormFileOps_details {
+
+constexpr int kFoldersOnly = 0x10;
+constexpr int kNoFolders = 0x20;
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A path that starts at a root separator without being a UNC name or a drive path: the
+// split into components has no root part for it, and the separator has to be kept.
+bool IsRootedAtSeparator(const VormPath& path) {
+  const wchar_t* text = path;
+  return IsSeparator(text[0]) && !path.IsUNC();
+}
+
+// Calls visit(prefix) for each folder on the way to `path` and for the path itself,
+// shortest first, each made by appending the next component: "C:\a\b" gives "C:", "C:\a",
+// "C:\a\b"; "/tmp/a" gives "\tmp", "\tmp\a". `path` names a folder: a last component with a
+// dot is a folder name too. Stops early when visit returns false.
+template <class Visit>
+void ForEachPrefix(const wchar_t* path, Visit&& visit) {
+  VormPath p(path);
+  p.AddTrailingSeparator();
+  std::list<CString> components;
+  p.GetComponents(components);
+  VormPath soFar;
+  if (IsRootedAtSeparator(p)) soFar.Assign(L"\\");
+  for (const CString& component : components) {
+    soFar.Append(component.GetString());
+    if (!visit(soFar)) return;
+  }
+}
+
+// The current folder, whatever its length.
+std::wstring CurrentFolderText() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (n == 0) return std::wstring();
+    if (n < buffer.size()) return std::wstring(buffer.data(), n);
+    buffer.resize(n);
+  }
+  return std::wstring();
+}
+
+bool SameEntry(const wchar_t* a, ULONGLONG volume, ULONGLONG index) {
+  ULONGLONG v = 0, i = 0;
+  return VormGetFileId(a, &v, &i) && v == volume && i == index;
+}
+
+// Whether `to` names `from` or a place inside it, through any links or case: copying a tree
+// there would walk into its own copy.
+bool LiesWithin(const wchar_t* to, const wchar_t* from) {
+  const DWORD saved = GetLastError();
+  ULONGLONG volume = 0, index = 0;
+  bool within = false;
+  if (VormGetFileId(from, &volume, &index)) {
+    VormPath target(to);
+    if (!IsSeparator(static_cast<const wchar_t*>(target)[0])) target = VormPath(CurrentFolderText()).Join(to);
+    if (IsRootedAtSeparator(target) && SameEntry(L"/", volume, index)) {
+      within = true;
+    } else {
+      ForEachPrefix(target, [&](const VormPath& prefix) {
+        within = SameEntry(prefix, volume, index);
+        return !within;
+      });
+    }
+  }
+  SetLastError(saved);
+  return within;
+}
+
+// VormCopyFiles over a whole-tree walk with filter 0: folders are skipped (they exist
+// already) and links are copied as links, never followed.
+int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfExists) {
+  const DWORD linkFlags = COPY_FILE_COPY_SYMLINK | (failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
+  for (; walker.HasMatch(); walker.FindNext()) {
+    const DWORD attributes = walker.GetFindData()->dwFileAttributes;
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) continue;
+    const VormPath target = dest.Join(walker.GetRelativePath().GetText().GetString());
+    const VormPath source = walker.GetPath();
+    if (link ? !CopyFileExW(source, target, nullptr, nullptr, nullptr, linkFlags)
+             : VormCopyFile(source, target, failIfExists) != 0) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// Removes the links to folders inside `folder`: the file walk leaves them, as they carry
+// the directory attribute, and the folder walk never yields them.
+void RemoveFolderLinks(const VormPath& folder) {
+  VormBasicFileMatcher entries;
+  for (entries.Find(folder, L"*", kFoldersOnly); entries.HasMatch(); entries.FindNext()) {
+    if (entries.GetFindData()->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) RemoveDirectoryW(entries.GetPath());
+  }
+}
+
+bool RemoveFolder(const VormPath& folder) {
+  if (RemoveDirectoryW(folder)) return true;
+  if (GetLastError() != ERROR_DIR_NOT_EMPTY) return false;
+  RemoveFolderLinks(folder);
+  return RemoveDirectoryW(folder) != FALSE;
+}
+
+}  // namespace VormFileOps_details
+
+using namespace VormFileOps_details;
+
+int VormCopyFile(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
+  return CopyFileW(from, to, failIfExists) ? 0 : 1;
+}
+
+int VormDeleteFile(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  // A link's attributes are its target's: a link is removed as it is, and the target,
+  // which may lie anywhere, keeps its read-only state.
+  const bool adjust = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (adjust) SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (DeleteFileW(path)) return 0;
+  if (adjust) {
+    const DWORD error = GetLastError();
+    SetFileAttributesW(path, attributes);
+    SetLastError(error);
+  }
+  return 1;
+}
+
+int VormCopyFiles(VormFileMatch& matches, const wchar_t* destFolder, BOOL failIfExists) {
+  const VormPath dest(destFolder ? destFolder : L"");
+  while (matches.HasMatch()) {
+    const VormPath target = dest.Join(matches.GetRelativePath().GetText().GetString());
+    if (VormCopyFile(matches.GetPath(), target, failIfExists) != 0) return 1;
+    matches.FindNext();
+  }
+  return 0;
+}
+
+int VormDeleteFiles(VormFileMatch& matches) {
+  int result = 0;
+  while (matches.HasMatch()) {
+    if (VormDeleteFile(matches.GetPath()) != 0) result = 1;
+    matches.FindNext();
+  }
+  return result;
+}
+
+int VormCreatePath(const wchar_t* path) {
+  if (!path) return 1;
+  int result = 0;
+  ForEachPrefix(path, [&](const VormPath& soFar) {
+    if (_waccess(soFar, 0) != 0 && !CreateDirectoryW(soFar, nullptr)) result = 1;
+    return true;
+  });
+  return result;
+}
+
+int VormCreatePaths(VormFileMatch& matches, const wchar_t* destRoot) {
+  const VormPath root(destRoot ? destRoot : L"");
+  int result = 0;
+  while (matches.HasMatch()) {
+    if (VormCreatePath(root.Join(matches.GetRelativePath().GetText().GetString())) != 0) result = 1;
+    matches.FindNext();
+  }
+  return result;
+}
+
+int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
+  if (!from || !to || _waccess(from, 0) != 0) return 1;
+  if (LiesWithin(to, from)) return 1;
+  {
+    VormBFSDirectoryTree folders;
+    folders.Find(from, L"*", kFoldersOnly);
+    if (VormCreatePaths(folders, to) != 0) return 1;
+  }
+  VormBFSFileTree files;
+  files.Find(from, L"*", 0);
+  return CopyTreeEntries(files, VormPath(to), failIfExists);
+}
+
+int VormDeleteTree(const wchar_t* folder) {
+  if (!folder || !*folder) return 0;
+  const VormPath current(CurrentFolderText(), VormPath::ToUpperCase | VormPath::EnsureTrailingSeparator |
+                                              VormPath::CanonicalForm);
+  const VormPath target(folder, VormPath::ToUpperCase | VormPath::CanonicalForm);
+  if (_wcsnicmp(current, target, target.GetText().GetLength()) == 0) {
+    // The current folder lies in the tree (or merely starts with its name): leave it for
+    // the tree's parent. The parent keeps its case: file names here are case-sensitive.
+    VormPath parent(folder, VormPath::CanonicalForm);
+    parent.RemoveLastComponent();
+    if (parent.GetText().IsEmpty() && IsRootedAtSeparator(target)) parent.Assign(L"\\");
+    SetCurrentDirectoryW(parent);
+    _wchdir(parent);
+  }
+  if (_waccess(folder, 0) != 0) return 0;
+  {
+    VormDFSFileTree files;
+    files.Find(folder, L"*", kNoFolders);
+    VormDeleteFiles(files);
+  }
+  int result = 0;
+  VormDFSDirectoryTree folders;
+  folders.Find(folder, L"*", kFoldersOnly);
+  while (folders.HasMatch()) {
+    const VormPath path = folders.GetPath();
+    folders.FindNext();
+    if (!RemoveFolder(path)) result = 1;
+  }
+  return result;
+}
+
+int VormMoveTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
+  if (VormCopyTree(from, to, failIfExists) != 0) return 1;
+  return VormDeleteTree(from) != 0 ? 1 : 0;
+}

@@ -1,0 +1,148 @@
+// Creating and removing entries by name: DeleteFileW, CreateDirectoryW, RemoveDirectoryW,
+// SetFileAttributesW, the C runtime's _wchdir and _wremove, and file identities.
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/fs/fs_internal.h"
+
+using namespace VormFiles_details;
+
+namespace {
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+bool Fail(DWORD code) {
+  SetLastError(code);
+  return false;
+}
+
+bool Succeed() {
+  SetLastError(ERROR_SUCCESS);
+  return true;
+}
+
+// Whether `st` is the process's current folder.
+bool IsCurrentFolder(const struct stat& st) {
+  struct stat cwd;
+  return stat(".", &cwd) == 0 && cwd.st_dev == st.st_dev && cwd.st_ino == st.st_ino;
+}
+
+bool DeleteFileNative(const std::string& native) {
+  struct stat st;
+  if (lstat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+  if (!S_ISLNK(st.st_mode)) {
+    // Folders and read-only files are refused before the OS is asked: a privileged
+    // process would otherwise remove a read-only file the platform protects.
+    if (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED);
+  }
+  if (unlink(native.c_str()) != 0) {
+    int err = errno;
+    return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, native));
+  }
+  return Succeed();
+}
+
+bool RemoveDirectoryNative(const std::string& native) {
+  struct stat st;
+  if (lstat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target;
+    if (stat(native.c_str(), &target) == 0 && !S_ISDIR(target.st_mode)) return Fail(ERROR_DIRECTORY);
+    // Only the link goes; "link/" would name the target, so cut trailing slashes.
+    std::string link(native);
+    while (link.size() > 1 && link.back() == '/') link.pop_back();
+    if (unlink(link.c_str()) != 0) return Fail(ErrorForPath(errno, link));
+    return Succeed();
+  }
+  if (!S_ISDIR(st.st_mode)) return Fail(ERROR_DIRECTORY);
+  if ((st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED);
+  if (IsCurrentFolder(st)) return Fail(ERROR_SHARING_VIOLATION);
+  if (rmdir(native.c_str()) != 0) {
+    int err = errno;
+    return Fail(err == EEXIST || err == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : ErrorForPath(err, native));
+  }
+  return Succeed();
+}
+
+bool SetAttributesNative(const std::string& native, DWORD attributes) {
+  struct stat st;
+  if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+  mode_t mode = st.st_mode & 07777;
+  mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~kWriteBits)
+                  : (mode & S_IWUSR)                      ? mode
+                                                          : (mode | S_IWUSR);
+  if (wanted != mode && chmod(native.c_str(), wanted) != 0) return Fail(ErrorForPath(errno, native));
+  return Succeed();
+}
+
+// errno for a failed CRT call from the platform code it set.
+int ErrnoFor(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return ENOMEM;
+    case ERROR_INVALID_PARAMETER:
+      return EINVAL;
+    default:
+      return EACCES;
+  }
+}
+
+// Runs a file function on the native form of `path`.
+template <class F>
+BOOL ByName(const wchar_t* path, F&& body) {
+  return Guarded(FALSE, [&] {
+    std::string native;
+    if (!ToNative(path, native)) return FALSE;
+    return body(native) ? TRUE : FALSE;
+  });
+}
+
+}  // namespace
+
+BOOL DeleteFileW(const wchar_t* fileName) { return ByName(fileName, DeleteFileNative); }
+
+BOOL CreateDirectoryW(const wchar_t* pathName, SECURITY_ATTRIBUTES* /*security*/) {
+  return ByName(pathName, [](const std::string& native) {
+    if (mkdir(native.c_str(), 0777) == 0) return Succeed();
+    int err = errno;
+    if (err == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
+    return Fail(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : VormErrorFromErrno(err));
+  });
+}
+
+BOOL RemoveDirectoryW(const wchar_t* pathName) { return ByName(pathName, RemoveDirectoryNative); }
+
+BOOL SetFileAttributesW(const wchar_t* fileName, DWORD attributes) {
+  return ByName(fileName, [attributes](const std::string& native) { return SetAttributesNative(native, attributes); });
+}
+
+int _wchdir(const wchar_t* path) {
+  if (SetCurrentDirectoryW(path)) return 0;
+  errno = ErrnoFor(GetLastError());
+  return -1;
+}
+
+int _wremove(const wchar_t* path) {
+  if (DeleteFileW(path)) return 0;
+  errno = ErrnoFor(GetLastError());
+  if (errno == ENOTDIR) errno = ENOENT;
+  return -1;
+}
+
+BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* index) {
+  return ByName(path, [&](const std::string& native) {
+    struct stat st;
+    if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+    if (volume) *volume = static_cast<ULONGLONG>(st.st_dev);
+    if (index) *index = static_cast<ULONGLONG>(st.st_ino);
+    return Succeed();
+  });
+}
