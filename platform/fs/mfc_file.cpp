@@ -503,7 +503,9 @@ BOOL CFile::GetStatus(const wchar_t* fileName, CFileStatus& status) {
       return FALSE;
     }
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(fileName, GetFileExInfoStandard, &data)) return FALSE;
+    // The platform resolves a name before it looks for the file: "a/x/../f" is "a/f" even
+    // when "x" does not exist.
+    if (!GetFileAttributesExW(full.c_str(), GetFileExInfoStandard, &data)) return FALSE;
     std::wmemcpy(status.m_szFullName, full.c_str(), full.size() + 1);
     status.m_attribute = static_cast<BYTE>(data.dwFileAttributes & ~FILE_ATTRIBUTE_NORMAL);
     status.m_size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -530,6 +532,10 @@ CStdioFile::~CStdioFile() {
 BOOL CStdioFile::Open(const wchar_t* fileName, UINT openFlags, CFileException* error) {
   if (m_pStream) CloseStream(false);
   if (m_fd >= 0) CFile::Abort();
+  if ((openFlags & 0x3) == 0x3) {
+    FillException(error, ERROR_INVALID_PARAMETER, fileName);
+    return FALSE;
+  }
 
   char mode[4] = {};
   int n = 0;

@@ -215,7 +215,7 @@ class VORM_API CFile : public CObject {
   // Status of the file or folder `fileName` without opening it. m_szFullName is the
   // absolute form of `fileName`: relative names are taken from the current folder, '\'
   // becomes '/', runs of separators collapse, "." and ".." are resolved by name (links are
-  // not followed) and no trailing separator is kept:
+  // not followed, before the file is looked for) and no trailing separator is kept:
   //   "/tmp//a/./b/../f.txt" => "/tmp/a/f.txt";  "sub\f.txt" in "/home/u" => "/home/u/sub/f.txt"
   // FALSE (full name empty) for a null or empty name, a full name of MAX_PATH characters or
   // more (ERROR_FILENAME_EXCED_RANGE), or a file the system cannot find.
