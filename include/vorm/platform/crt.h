@@ -37,3 +37,23 @@ VORM_API LONGLONG _wtoi64(const wchar_t* text);
 // Overflow => +/-HUGE_VAL with errno ERANGE; nothing converts => 0.0.
 //   _wtof(L" 1.5e3x") => 1500.0      _wtof(L"-inf") => -HUGE_VAL      _wtof(L"e5") => 0.0
 VORM_API double _wtof(const wchar_t* text);
+
+// ---------------------------------------------------------------------------------------
+// Collation. The order is the collation the host process chose with setlocale (LC_COLLATE);
+// in the default "C" locale it is the ordinal order of the code points. The NoCase forms
+// compare lower-cased copies (per code point, as _wcsicmp). The counted forms compare at
+// most `count` characters. Only the sign of a result is meaningful; a null argument gives
+// INT_MAX (the platform's _NLSCMPERROR).
+//   _wcsncoll(L"abX", L"abY", 2) => 0       _wcsicoll(L"ABC", L"abd") < 0
+// ---------------------------------------------------------------------------------------
+VORM_API int _wcsncoll(const wchar_t* a, const wchar_t* b, size_t count);
+VORM_API int _wcsicoll(const wchar_t* a, const wchar_t* b);
+VORM_API int _wcsnicoll(const wchar_t* a, const wchar_t* b, size_t count);
+
+// wcstod with '.' as the decimal separator whatever locale the host process has set (the
+// separator this library's formatter writes), so formatted numbers always read back.
+// Accepts what _wtof accepts; *end (when `end` is not NULL) is set after the last
+// character converted, or to `text` when nothing converts (result 0.0). Overflow =>
+// +/-HUGE_VAL with errno ERANGE. Leading white space is the ASCII blanks.
+//   VormWcstod(L" 2.5x", &end) => 2.5, end at L"x"     VormWcstod(L"1e999", &end) => HUGE_VAL
+VORM_API double VormWcstod(const wchar_t* text, wchar_t** end);

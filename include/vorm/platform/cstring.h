@@ -45,6 +45,9 @@ class VORM_API CString {
   const wchar_t* GetString() const { return s_.c_str(); }
   const std::wstring& str() const { return s_; }
   std::wstring& str() { return s_; }
+  // A new BSTR holding this text (embedded NULs included); free it with SysFreeString
+  // (com.h). NULL when memory runs out.
+  wchar_t* AllocSysString() const;
 
   // Extraction.
   CString Left(int count) const { return CString(s_.substr(0, Clamp(count))); }

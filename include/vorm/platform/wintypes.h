@@ -208,3 +208,8 @@ enum FINDEX_SEARCH_OPS {
 // Further error codes produced by the file functions.
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+
+// Error codes of the message-text and message-box functions.
+constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+constexpr DWORD ERROR_INVALID_MSGBOX_STYLE = 1158;
+constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;

@@ -1,0 +1,35 @@
+// Angle conversions between packed degrees-minutes-seconds (DD.MMSS), decimal degrees and
+// radians. modf keeps the sign on both parts, so negative angles convert symmetrically.
+#include <cmath>
+
+#include <vorm/strings.h>
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+}  // namespace
+
+double VormDmsToDegrees(double dms) {
+  double degrees = 0;
+  const double fraction = std::modf(dms, &degrees);
+  double minutes = 0;
+  const double seconds = std::modf(fraction * 100, &minutes) * 100;
+  return (seconds / 60 + minutes) / 60 + degrees;
+}
+
+double VormDegreesToDms(double value) {
+  double degrees = 0;
+  const double fraction = std::modf(value, &degrees);
+  double minutes = 0;
+  const double seconds = std::modf(fraction * 60, &minutes) * 60;
+  return degrees + minutes / 100 + seconds / 10000;
+}
+
+double VormDegreesToRadians(double degrees) { return kPi * degrees / 180; }
+
+double VormRadiansToDegrees(double radians) { return radians * 180 / kPi; }
+
+double VormDmsToRadians(double dms) { return VormDegreesToRadians(VormDmsToDegrees(dms)); }
+
+double VormRadiansToDms(double radians) { return VormDegreesToDms(VormRadiansToDegrees(radians)); }

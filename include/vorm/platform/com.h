@@ -1,0 +1,313 @@
+// The COM base the library's error reporting stands on: HRESULT codes, GUIDs, IUnknown and
+// a reference-counting helper for objects, BSTR strings, IErrorInfo with its creation and
+// per-thread error object, and the compiler support classes _bstr_t and _com_error.
+// Built to be extended: an interface is a struct deriving from IUnknown (or a descendant)
+// that names its identifier as `static constexpr IID kIid`, and VormComObject<> gives any
+// implementation AddRef/Release/QueryInterface.
+//
+// Thread rules: the free functions are safe from any thread. Reference counts are atomic,
+// so an object may be AddRef'd and Released from several threads; whatever else an object
+// does is its own rule. _bstr_t and _com_error are values: one thread at a time per object.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include <vorm/platform/wintypes.h>
+
+// ---------------------------------------------------------------------------------------
+// HRESULT
+// ---------------------------------------------------------------------------------------
+// Bit 31 is the severity (1 = failure), bits 16..28 the facility, bits 0..15 the code.
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
+constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
+constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003);
+constexpr HRESULT E_ABORT = static_cast<HRESULT>(0x80004004);
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
+constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFF);
+constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005);
+constexpr HRESULT E_HANDLE = static_cast<HRESULT>(0x80070006);
+constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
+
+constexpr int FACILITY_NULL = 0;
+constexpr int FACILITY_ITF = 4;
+constexpr int FACILITY_WIN32 = 7;
+constexpr int SEVERITY_SUCCESS = 0;
+constexpr int SEVERITY_ERROR = 1;
+
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+#define HRESULT_CODE(hr) (static_cast<HRESULT>(hr) & 0xFFFF)
+#define HRESULT_FACILITY(hr) ((static_cast<HRESULT>(hr) >> 16) & 0x1FFF)
+#define HRESULT_SEVERITY(hr) ((static_cast<DWORD>(hr) >> 31) & 0x1)
+
+constexpr HRESULT MAKE_HRESULT(unsigned severity, unsigned facility, unsigned code) {
+  return static_cast<HRESULT>((static_cast<DWORD>(severity) << 31) | (static_cast<DWORD>(facility) << 16) |
+                              static_cast<DWORD>(code));
+}
+
+// A Win32 error code as an HRESULT of FACILITY_WIN32; 0 (and anything that already reads
+// as a failure HRESULT or as zero/negative) passes through unchanged.
+//   HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) => E_ACCESSDENIED (0x80070005)
+//   HRESULT_FROM_WIN32(0) => S_OK       HRESULT_FROM_WIN32(0x80004005) => 0x80004005
+constexpr HRESULT HRESULT_FROM_WIN32(DWORD code) {
+  return static_cast<HRESULT>(code) <= 0
+             ? static_cast<HRESULT>(code)
+             : static_cast<HRESULT>((code & 0x0000FFFF) | (static_cast<DWORD>(FACILITY_WIN32) << 16) | 0x80000000u);
+}
+
+// ---------------------------------------------------------------------------------------
+// GUIDs
+// ---------------------------------------------------------------------------------------
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+
+  friend constexpr bool operator==(const GUID&, const GUID&) = default;
+};
+using IID = GUID;
+using CLSID = GUID;
+using LPGUID = GUID*;
+using LPIID = IID*;
+using LPCLSID = CLSID*;
+using REFGUID = const GUID&;
+using REFIID = const IID&;
+using REFCLSID = const CLSID&;
+
+inline constexpr GUID GUID_NULL = {};
+inline constexpr IID IID_NULL = {};
+inline constexpr CLSID CLSID_NULL = {};
+
+constexpr bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
+constexpr bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
+constexpr bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return a == b; }
+
+// The identifier an interface declares (the platform compiler's __uuidof).
+template <class Interface>
+constexpr const IID& VormUuidOf() {
+  return Interface::kIid;
+}
+
+// ---------------------------------------------------------------------------------------
+// Task memory and OLE strings
+// ---------------------------------------------------------------------------------------
+// The COM task allocator (what StringFromCLSID hands out). Free(NULL) does nothing.
+VORM_API LPVOID CoTaskMemAlloc(SIZE_T bytes);
+VORM_API LPVOID CoTaskMemRealloc(LPVOID block, SIZE_T bytes);
+VORM_API void CoTaskMemFree(LPVOID block);
+
+using OLECHAR = wchar_t;
+using LPOLESTR = OLECHAR*;
+using LPCOLESTR = const OLECHAR*;
+// A BSTR points at the first character of a length-prefixed, NUL-terminated buffer: the
+// 32-bit byte count sits just before it, so a BSTR may hold NULs and its length needs no
+// scan. A null BSTR is the empty string to every function here.
+using BSTR = OLECHAR*;
+
+//   SysAllocString(L"abc") => a BSTR of length 3      SysAllocString(NULL) => NULL
+//   SysAllocStringLen(L"a\0b", 3) => length 3 with the NUL inside
+//   SysAllocStringLen(NULL, 4) => length 4, all NULs
+// NULL when memory runs out or the length cannot be represented.
+VORM_API BSTR SysAllocString(const OLECHAR* text);
+VORM_API BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+// Replaces *bstr with a new copy (the old one is freed): TRUE on success, FALSE and *bstr
+// unchanged when out of memory. `text` may point into *bstr.
+VORM_API INT SysReAllocString(BSTR* bstr, const OLECHAR* text);
+VORM_API INT SysReAllocStringLen(BSTR* bstr, const OLECHAR* text, UINT length);
+VORM_API void SysFreeString(BSTR bstr);
+// Length in characters / in bytes (0 for NULL).
+VORM_API UINT SysStringLen(BSTR bstr);
+VORM_API UINT SysStringByteLen(BSTR bstr);
+
+// The registry-format text of a GUID: braces, upper-case hexadecimal groups.
+//   {0x1CF2B120,0x547D,0x101B,{0x8E,0x65,0x08,0x00,0x2B,0x2B,0xD1,0x19}}
+//     => L"{1CF2B120-547D-101B-8E65-08002B2BD119}"
+// StringFromCLSID/StringFromIID allocate with CoTaskMemAlloc (free with CoTaskMemFree):
+// S_OK, E_INVALIDARG for a null out-pointer, E_OUTOFMEMORY. StringFromGUID2 writes into a
+// caller's buffer and returns the characters written including the terminator, or 0 when
+// fewer than 39 fit.
+VORM_API HRESULT StringFromCLSID(REFCLSID id, LPOLESTR* text);
+VORM_API HRESULT StringFromIID(REFIID id, LPOLESTR* text);
+VORM_API int StringFromGUID2(REFGUID id, LPOLESTR buffer, int capacity);
+
+// ---------------------------------------------------------------------------------------
+// Interfaces
+// ---------------------------------------------------------------------------------------
+// The root interface. Objects live as long as they hold references; nobody deletes one
+// through an interface pointer (the destructor is protected).
+struct VORM_API IUnknown {
+  static constexpr IID kIid = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+  // S_OK with an AddRef'd pointer in *object; E_NOINTERFACE (*object NULL); E_POINTER
+  // when object is NULL.
+  virtual HRESULT QueryInterface(REFIID iid, void** object) = 0;
+  virtual ULONG AddRef() = 0;
+  virtual ULONG Release() = 0;
+
+ protected:
+  IUnknown() = default;
+  IUnknown(const IUnknown&) = default;
+  IUnknown& operator=(const IUnknown&) = default;
+  ~IUnknown() = default;
+};
+inline constexpr IID IID_IUnknown = IUnknown::kIid;
+
+// Error details that travel with a failure HRESULT. Each getter returns a new BSTR the
+// caller frees (NULL when the detail was never set).
+struct VORM_API IErrorInfo : IUnknown {
+  static constexpr IID kIid = {0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+  virtual HRESULT GetGUID(GUID* guid) = 0;
+  virtual HRESULT GetSource(BSTR* source) = 0;
+  virtual HRESULT GetDescription(BSTR* description) = 0;
+  virtual HRESULT GetHelpFile(BSTR* helpFile) = 0;
+  virtual HRESULT GetHelpContext(DWORD* helpContext) = 0;
+
+ protected:
+  ~IErrorInfo() = default;
+};
+inline constexpr IID IID_IErrorInfo = IErrorInfo::kIid;
+
+// The writing side of the error object CreateErrorInfo makes; the texts are copied.
+struct VORM_API ICreateErrorInfo : IUnknown {
+  static constexpr IID kIid = {0x22F03340, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+  virtual HRESULT SetGUID(REFGUID guid) = 0;
+  virtual HRESULT SetSource(LPOLESTR source) = 0;
+  virtual HRESULT SetDescription(LPOLESTR description) = 0;
+  virtual HRESULT SetHelpFile(LPOLESTR helpFile) = 0;
+  virtual HRESULT SetHelpContext(DWORD helpContext) = 0;
+
+ protected:
+  ~ICreateErrorInfo() = default;
+};
+inline constexpr IID IID_ICreateErrorInfo = ICreateErrorInfo::kIid;
+
+// A new, empty error object (query it for IErrorInfo): S_OK, E_INVALIDARG for NULL.
+VORM_API HRESULT CreateErrorInfo(ICreateErrorInfo** result);
+// The calling thread's current error object. SetErrorInfo keeps a reference (NULL clears
+// it); GetErrorInfo hands the reference over and clears the slot: S_OK, or S_FALSE with
+// *info NULL when there is none. `reserved` must be 0 (else E_INVALIDARG).
+VORM_API HRESULT SetErrorInfo(ULONG reserved, IErrorInfo* info);
+VORM_API HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** info);
+
+// Reference counting and QueryInterface for an implementation of `Interface`; `Bases` are
+// the interfaces between it and IUnknown that QueryInterface should also answer
+// (VormComObject<IXDerived, IXBase>). Objects start with one reference, owned by their
+// creator, and delete themselves when the last reference goes. Derive and implement the
+// interface's own methods; override QueryInterface to answer more identifiers.
+template <class Interface, class... Bases>
+class VormComObject : public Interface {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    Interface* self = this;
+    if (iid == IUnknown::kIid || iid == Interface::kIid) {
+      *object = self;
+    } else {
+      ((iid == Bases::kIid ? (void)(*object = static_cast<Bases*>(self)) : (void)0), ...);
+    }
+    if (!*object) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+  ULONG Release() override {
+    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  VormComObject() = default;
+  virtual ~VormComObject() = default;
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+// ---------------------------------------------------------------------------------------
+// Compiler support classes
+// ---------------------------------------------------------------------------------------
+// Owns one BSTR; copies are deep. An empty _bstr_t holds NULL, and then converts to a
+// null pointer as on the platform. Allocation failure raises _com_error(E_OUTOFMEMORY).
+class VORM_API _bstr_t {
+ public:
+  _bstr_t() noexcept = default;
+  _bstr_t(const wchar_t* text);
+  // With copy false the BSTR is adopted (freed by this object); with true it is copied.
+  _bstr_t(BSTR bstr, bool copy);
+  _bstr_t(const _bstr_t& other);
+  _bstr_t(_bstr_t&& other) noexcept : s_(other.s_) { other.s_ = nullptr; }
+  _bstr_t& operator=(const _bstr_t& other);
+  _bstr_t& operator=(_bstr_t&& other) noexcept;
+  _bstr_t& operator=(const wchar_t* text);
+  ~_bstr_t();
+
+  operator const wchar_t*() const noexcept { return s_; }
+  operator wchar_t*() const noexcept { return s_; }
+  bool operator!() const noexcept { return s_ == nullptr; }
+  unsigned int length() const noexcept { return SysStringLen(s_); }
+  // A new BSTR with the same text (copy true) or the held one itself (copy false).
+  BSTR copy(bool copy = true) const;
+  // Adopts `bstr` (the old text is freed) / gives the held BSTR away (this becomes empty).
+  void Attach(BSTR bstr) noexcept;
+  BSTR Detach() noexcept;
+  // The held BSTR for functions that fill a BSTR* (the old text is freed first).
+  BSTR* GetAddress() noexcept;
+  BSTR& GetBSTR() noexcept { return s_; }
+
+  _bstr_t& operator+=(const _bstr_t& other);
+  friend _bstr_t operator+(const _bstr_t& a, const _bstr_t& b) { _bstr_t r(a); r += b; return r; }
+  // Text comparison (NULL equals the empty text).
+  friend bool operator==(const _bstr_t& a, const _bstr_t& b) noexcept { return Compare(a.s_, b.s_) == 0; }
+  friend bool operator==(const _bstr_t& a, const wchar_t* b) noexcept { return Compare(a.s_, b) == 0; }
+  friend bool operator!=(const _bstr_t& a, const _bstr_t& b) noexcept { return !(a == b); }
+  friend bool operator!=(const _bstr_t& a, const wchar_t* b) noexcept { return !(a == b); }
+
+ private:
+  static int Compare(const wchar_t* a, const wchar_t* b) noexcept;
+  BSTR s_ = nullptr;
+};
+
+// The error the platform's COM wrappers raise: an HRESULT and, optionally, the error
+// object that describes it.
+class VORM_API _com_error {
+ public:
+  // With addRef false the object takes over the caller's reference to `info` (the
+  // platform's rule); with true it takes a reference of its own. Released at destruction.
+  explicit _com_error(HRESULT hr, IErrorInfo* info = nullptr, bool addRef = false) noexcept;
+  _com_error(const _com_error& other) noexcept;
+  _com_error& operator=(const _com_error& other) noexcept;
+  ~_com_error();
+
+  HRESULT Error() const noexcept { return hr_; }
+  // The dispatch exception code of an HRESULT in 0x80040200..0x8004FFFF, else 0.
+  WORD WCode() const noexcept { return HRESULTToWCode(hr_); }
+  // The error object with a new reference for the caller (NULL when there is none).
+  IErrorInfo* ErrorInfo() const noexcept;
+  // Details from the error object; empty when there is none or it has no such detail.
+  _bstr_t Description() const;
+  _bstr_t Source() const;
+  // The system's text for the HRESULT without its closing line break; for codes the
+  // system has no text for, "IDispatch error #<wcode>" or "Unknown error 0x<HRESULT>".
+  // The text lives as long as this object.
+  //   _com_error(E_POINTER).ErrorMessage()   => L"Invalid pointer"
+  //   _com_error(0x80040201).ErrorMessage()  => L"IDispatch error #1"
+  //   _com_error(0x8DEAD000).ErrorMessage()  => L"Unknown error 0x8DEAD000"
+  const wchar_t* ErrorMessage() const;
+
+  static HRESULT WCodeToHRESULT(WORD wCode) noexcept;
+  static WORD HRESULTToWCode(HRESULT hr) noexcept;
+
+ private:
+  HRESULT hr_;
+  IErrorInfo* info_;
+  mutable wchar_t* message_ = nullptr;  // LocalAlloc'd on first ErrorMessage call
+};
+
+// Raises _com_error(hr): the compiler support's error hook.
+[[noreturn]] VORM_API void _com_issue_error(HRESULT hr);
