@@ -1,0 +1,169 @@
+#include <ctime>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <vorm/platform/text.h>
+#include <vorm/platform/time.h>
+#include <vorm/progress.h>
+#include <vorm/stdio_file.h>
+
+#include "support/temp_tree.h"
+
+namespace {
+
+using vorm_test::TempTree;
+
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  return names;
+}
+
+// Runs `make` and returns the CFileException it throws (cause, code), failing when none.
+template <class F>
+std::pair<int, LONG> Thrown(F make) {
+  try {
+    make();
+  } catch (CFileException* e) {
+    std::pair<int, LONG> r{e->m_cause, e->m_lOsError};
+    e->Delete();
+    return r;
+  }
+  ADD_FAILURE() << "no CFileException";
+  return {CFileException::none, 0};
+}
+
+TEST(ReportFile, HeaderNamesThePathAndTheOpeningTime) {
+  TempTree tree;
+  std::wstring path = tree.wpath("new/sub/report.txt");  // folders created on the way
+  {
+    VormStdioFile f(VormPath(path.c_str()), FALSE, TRUE, TRUE);
+    EXPECT_TRUE(f.IsOpened());
+  }
+  std::string text = tree.ReadFile("new/sub/report.txt");
+  std::string expectedFirst = "File Report - " + VormToUtf8(path) + "\n";
+  ASSERT_EQ(text.substr(0, expectedFirst.size()), expectedFirst);
+  std::string rest = text.substr(expectedFirst.size());
+  EXPECT_TRUE(std::regex_match(rest, std::regex("Opened:  [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\n\n")))
+      << rest;
+}
+
+TEST(ReportFile, TimestampGoesIntoTheTitle) {
+  TempTree tree;
+  long long before = std::time(nullptr);
+  { VormStdioFile f(VormPath(tree.wpath("logs/run.txt").c_str()), TRUE, TRUE, FALSE); }
+  long long after = std::time(nullptr);
+  auto names = Names(tree.root() / "logs");
+  ASSERT_EQ(names.size(), 1u);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(names[0], m, std::regex("run - (-?\\d+)\\.txt"))) << names[0];
+  long long stamp = std::stoll(m[1]);
+  EXPECT_GE(stamp, before);
+  EXPECT_LE(stamp, after);
+  EXPECT_EQ(tree.ReadFile("logs/" + names[0]), "") << "no header asked for";
+}
+
+TEST(ReportFile, OverwriteEmptiesOtherwiseAppends) {
+  TempTree tree;
+  tree.WriteFile("r.txt", "kept\n");
+  VormPath path(tree.wpath("r.txt").c_str());
+  {
+    VormStdioFile f(path, FALSE, FALSE, FALSE);
+    f.WriteString(L"added\n");
+  }
+  EXPECT_EQ(tree.ReadFile("r.txt"), "kept\nadded\n");
+  { VormStdioFile f(path, FALSE, TRUE, FALSE); }
+  EXPECT_EQ(tree.ReadFile("r.txt"), "");
+}
+
+TEST(ReportFile, EmptyPathOpensNothing) {
+  VormStdioFile f(VormPath(L""), TRUE, TRUE, TRUE);
+  EXPECT_FALSE(f.IsOpened());
+  EXPECT_FALSE(f.IsOpen());
+}
+
+TEST(ReportFile, FailuresThrowCauseAndCode) {
+  TempTree tree;
+  tree.Make({"plain.txt"});
+  VormPath underFile(tree.wpath("plain.txt/sub/r.txt").c_str());
+  auto r = Thrown([&] { VormStdioFile f(underFile, FALSE, TRUE, TRUE); });
+  EXPECT_EQ(r.first, CFileException::badPath);
+  EXPECT_EQ(r.second, static_cast<LONG>(ERROR_PATH_NOT_FOUND));
+
+  VormPath held(tree.wpath("held.txt").c_str());
+  VormStdioFile first(held, FALSE, TRUE, FALSE);
+  first.WriteString(L"mine\n");
+  first.Flush();
+  r = Thrown([&] { VormStdioFile second(held, FALSE, TRUE, FALSE); });
+  EXPECT_EQ(r.first, CFileException::sharingViolation);
+  EXPECT_EQ(r.second, static_cast<LONG>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(tree.ReadFile("held.txt"), "mine\n");
+}
+
+// A clock the timer tests move by hand.
+long g_now = 0;
+long FakeClock() { return g_now; }
+
+class Timer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_now = 0;
+    previous_ = VormSetClockSource(FakeClock);
+  }
+  void TearDown() override { VormSetClockSource(previous_); }
+  TempTree tree;
+  VormClockSource previous_ = nullptr;
+};
+
+TEST_F(Timer, AccumulatesStopsAndRecomputesAfterReset) {
+  VormTimer t(VormPath(L""), FALSE, FALSE);
+  g_now = 1000;
+  EXPECT_EQ(t.Start(), 1000);
+  g_now = 2500;
+  t.Stop();
+  g_now = 3000;
+  t.Start();
+  g_now = 3500;
+  t.Stop();
+  g_now = 9000;  // the total does not run on after Stop
+  EXPECT_EQ(t.GetElapsedText(FALSE), L"2.000 sec");
+  EXPECT_EQ(t.GetElapsedText(TRUE), L"2.000 sec");
+  g_now = 4250;
+  EXPECT_EQ(t.GetElapsedText(FALSE), L"1.250 sec") << "after a reset: the time since the last Start";
+}
+
+TEST_F(Timer, NeverStartedCountsFromProcessStart) {
+  VormTimer t(VormPath(L""), FALSE, FALSE);
+  g_now = 12346;
+  EXPECT_EQ(t.GetReport(L"triangulation", FALSE), L"\nTimer in triangulation: 12.346 sec\n");
+}
+
+TEST_F(Timer, WritesReportLinesOnlyToAnOpenedFile) {
+  {
+    VormTimer t(VormPath(tree.wpath("t.txt").c_str()), FALSE, TRUE);
+    t.Start();
+    g_now = 1500;
+    t.Stop();
+    t.WriteReport(L"load", FALSE);
+    t.WriteElapsed(TRUE);
+  }
+  EXPECT_EQ(tree.ReadFile("t.txt"), "\nTimer in load: 1.500 sec\n1.500 sec");
+
+  VormTimer unopened(VormPath(L""), FALSE, FALSE);
+  unopened.Start();
+  g_now = 2000;
+  unopened.Stop();
+  unopened.WriteReport(L"x", TRUE);  // no text made, so no reset either
+  unopened.WriteElapsed(TRUE);
+  EXPECT_EQ(unopened.GetElapsedText(FALSE), L"0.500 sec");
+
+  VormTimer closed(VormPath(tree.wpath("c.txt").c_str()), FALSE, TRUE);
+  closed.Close();
+  closed.WriteReport(L"late", FALSE);  // a closed file takes nothing and does not fail
+  EXPECT_EQ(tree.ReadFile("c.txt"), "");
+}
+
+}  // namespace
