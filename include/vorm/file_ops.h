@@ -1,20 +1,73 @@
 // File operations beyond a single platform call: copying and deleting files, creating
 // folder paths, and copying, moving and removing whole trees. Every function returns 0 on
-// success and 1 on failure, runs synchronously in the calling thread and holds no lock.
+// success and 1 on failure, runs synchronously in the calling thread and holds no lock;
+// after a failure the last error is usually the failing platform call's.
 // The functions taking a VormFileMatch& expect a search started with Find; they consume it
 // to its end (VormCopyFiles: to the first failure) and leave it open.
+//
+// Symbolic links inside a tree are never followed by the tree operations:
+//  - VormCopyTree copies a link as a link with the same target text, as `cp -r` does: a
+//    link to a file, to a folder or a dangling link becomes the same link in the copy (a
+//    relative target then resolves from the copy's place). Nothing outside the tree is read
+//    through a link, and a link to an enclosing folder cannot make the copy endless.
+//  - VormDeleteTree removes a link as a link and leaves its target alone. Links to files and
+//    dangling links are deleted with the other files; a folder whose removal finds it still
+//    holding entries has its links to folders removed and is removed again.
+//  - VormMoveTree (copy, then delete) therefore moves links as links.
+// A root that is itself a link is walked through, as the walkers enter it: its target's
+// content is copied or deleted, and VormDeleteTree then removes the link.
 #pragma once
 
 #include <vorm/export.h>
 #include <vorm/file_match.h>
 #include <vorm/platform/wintypes.h>
 
+// CopyFileW(from, to, failIfExists): content, last-write time and read-only state. An
+// existing target is replaced only after the copy is complete; copying a file onto itself
+// fails and leaves it intact.
+//   VormCopyFile(L"a.txt", L"b.txt", TRUE) => 0; again => 1 (b.txt exists)
 VORM_API int VormCopyFile(const wchar_t* from, const wchar_t* to, BOOL failIfExists);
+
+// Deletes a file, read-only or not: the read-only attribute is cleared first and put back
+// when the deletion fails. A link is deleted as a link without touching its target's
+// attributes. 1 for a missing file or a folder.
 VORM_API int VormDeleteFile(const wchar_t* path);
+
+// Copies every match to destFolder Join its relative path; stops at the first failure. No
+// folder is created: each target's folder must exist. 0 when nothing matched.
 VORM_API int VormCopyFiles(VormFileMatch& matches, const wchar_t* destFolder, BOOL failIfExists);
+
+// Deletes every match with VormDeleteFile; 1 when any deletion failed.
 VORM_API int VormDeleteFiles(VormFileMatch& matches);
+
+// Creates every missing folder of `path`, the last component included (it names a folder,
+// dots or not). Existing folders are fine; every component is tried and 1 returned when any
+// creation failed (for instance a component that is a file). Null => 1.
+//   "/data/a/b"      => creates /data/a and /data/a/b as needed, 0
+//   "/data/a/b.txt"  => creates the folder b.txt
+//   "C:\x"           => 1 (a drive path names no folder here)
 VORM_API int VormCreatePath(const wchar_t* path);
+
+// VormCreatePath(destRoot Join relative path) for every match; 1 when any call failed.
 VORM_API int VormCreatePaths(VormFileMatch& matches, const wchar_t* destRoot);
+
+// Copies the tree `from` into `to`: first every folder (breadth-first, `to` itself
+// included), then every file and link in breadth-first order, stopping at the first failed
+// copy (with failIfExists: the first existing target; no later file is copied).
+// 1 when `from` does not exist (nothing is created), when `to` is `from` or lies inside it
+// (checked by identity, through links; nothing is created), or on any failure.
+//   VormCopyTree(L"/data/src", L"/backup/src", TRUE) => 0, /backup/src mirrors /data/src
 VORM_API int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists);
+
+// Removes the tree `folder`: all files (read-only ones too), then the folders bottom-up.
+// A missing folder counts as removed (0); 1 when any folder could not be removed (a file
+// left behind keeps its folder). Null or empty => 0, nothing touched.
+// When the current folder's path begins with the tree's path, compared without regard to
+// case on the upper-cased canonical texts, the current folder first moves to the tree's
+// parent, and stays there whatever the outcome. The test is on text: "/data2" as current
+// folder also moves for the tree "/data", while a relative tree path never matches.
+// Changes the process-wide current folder, which affects every thread.
 VORM_API int VormDeleteTree(const wchar_t* folder);
+
+// VormCopyTree, then VormDeleteTree(from) only when the copy fully succeeded.
 VORM_API int VormMoveTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists);

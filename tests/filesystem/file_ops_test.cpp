@@ -1,0 +1,260 @@
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <vorm/file_ops.h>
+#include <vorm/file_trees.h>
+#include <vorm/platform/files.h>
+#include <vorm/platform/text.h>
+
+#include "support/temp_tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Paths = std::vector<std::string>;
+
+// Every entry below `root` as "rel" (files, with content after '='), "rel/" (folders) or
+// "rel->target" (links), sorted.
+Paths Contents(const fs::path& root) {
+  Paths out;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    std::string rel = fs::relative(it->path(), root).string();
+    if (it->is_symlink()) {
+      out.push_back(rel + "->" + fs::read_symlink(it->path()).string());
+    } else if (it->is_directory()) {
+      out.push_back(rel + "/");
+    } else {
+      std::ifstream in(it->path());
+      out.push_back(rel + "=" + std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+bool ReadOnly(const fs::path& p) { return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none; }
+void MakeReadOnly(const fs::path& p) { fs::permissions(p, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                                                          fs::perm_options::remove); }
+
+// Runs `body` in a child process as an unprivileged user (uid 65534 when the test runs as
+// root) and returns its exit code; 77 when no such child could be made.
+int RunUnprivileged(const std::function<int()>& body) {
+  pid_t pid = fork();
+  if (pid < 0) return 77;
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(77);
+    _exit(body());
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// `folder` becomes one the unprivileged user cannot change; `owned` entries become theirs.
+void LockFolder(const fs::path& root, const fs::path& folder, const std::vector<fs::path>& owned) {
+  fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
+  for (const fs::path& p : owned) {
+    if (geteuid() == 0) {
+      EXPECT_EQ(lchown(p.c_str(), 65534, 65534), 0);
+    }
+  }
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+}
+
+class FileOps : public ::testing::Test {
+ protected:
+  std::wstring W(const std::string& rel) const { return tree.wpath(rel); }
+  fs::path R(const std::string& rel) const { return tree.root() / rel; }
+  vorm_test::TempTree tree;
+};
+
+TEST_F(FileOps, CopyAndDeleteFile) {
+  tree.Make({"a.txt", "b.txt", "dir/"});
+  struct {
+    const char* from;
+    const char* to;
+    BOOL failIfExists;
+    int expected;
+    const char* toContent;  // afterwards; null: must not exist
+  } cases[] = {
+      {"missing", "new.txt", FALSE, 1, nullptr},
+      {"a.txt", "b.txt", TRUE, 1, "b.txt"},
+      {"a.txt", "b.txt", FALSE, 0, "a.txt"},
+      {"a.txt", "c.txt", TRUE, 0, "a.txt"},
+      {"a.txt", "nodir/c.txt", FALSE, 1, nullptr},
+      {"a.txt", "a.txt", FALSE, 1, "a.txt"},  // onto itself: refused, kept intact
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(VormCopyFile(W(cases[i].from).c_str(), W(cases[i].to).c_str(), cases[i].failIfExists), cases[i].expected)
+        << i;
+    if (cases[i].toContent) {
+      EXPECT_EQ(tree.ReadFile(cases[i].to), cases[i].toContent) << i;
+    } else {
+      EXPECT_FALSE(fs::exists(R(cases[i].to))) << i;
+    }
+  }
+  MakeReadOnly(R("c.txt"));
+  EXPECT_EQ(VormDeleteFile(W("c.txt").c_str()), 0);
+  EXPECT_FALSE(fs::exists(R("c.txt")));
+  EXPECT_EQ(VormDeleteFile(W("c.txt").c_str()), 1);
+  EXPECT_EQ(VormDeleteFile(W("dir").c_str()), 1);
+  EXPECT_TRUE(fs::is_directory(R("dir")));
+
+  // A link is deleted as a link; its read-only target keeps its state.
+  MakeReadOnly(R("a.txt"));
+  fs::create_symlink(R("a.txt"), R("link"));
+  EXPECT_EQ(VormDeleteFile(W("link").c_str()), 0);
+  EXPECT_FALSE(fs::is_symlink(R("link")));
+  EXPECT_TRUE(ReadOnly(R("a.txt")));
+}
+
+TEST_F(FileOps, FailedDeletionKeepsReadOnly) {
+  tree.Make({"locked/f.txt"});
+  MakeReadOnly(R("locked/f.txt"));
+  LockFolder(tree.root(), R("locked"), {R("locked/f.txt")});
+  const std::wstring file = W("locked/f.txt");
+  int code = RunUnprivileged([&] { return VormDeleteFile(file.c_str()) == 1 ? 0 : 1; });
+  if (code == 77) GTEST_SKIP() << "cannot run a child process as an unprivileged user";
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(fs::exists(R("locked/f.txt")));
+  EXPECT_TRUE(ReadOnly(R("locked/f.txt")));
+}
+
+TEST_F(FileOps, CreatePath) {
+  tree.Make({"file"});
+  struct {
+    const char* path;
+    int expected;
+    const char* folder;  // must exist afterwards
+  } cases[] = {
+      {"a/b", 0, "a/b"},         {"a/b", 0, "a/b"},  {"a/b.txt", 0, "a/b.txt"},
+      {"x//y\\z/", 0, "x/y/z"},  {"file/sub", 1, nullptr},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(VormCreatePath(W(cases[i].path).c_str()), cases[i].expected) << i;
+    if (cases[i].folder) {
+      EXPECT_TRUE(fs::is_directory(R(cases[i].folder))) << i;
+    }
+  }
+  EXPECT_EQ(VormCreatePath(L"C:\\vorm"), 1);
+  EXPECT_EQ(VormCreatePath(nullptr), 1);
+  // An absolute path stays absolute whatever the current folder.
+  const fs::path before = fs::current_path();
+  fs::current_path(R("a"));
+  EXPECT_EQ(VormCreatePath(W("abs/olute").c_str()), 0);
+  fs::current_path(before);
+  EXPECT_TRUE(fs::is_directory(R("abs/olute")));
+  EXPECT_FALSE(fs::exists(R("a") / R("abs").relative_path()));
+}
+
+TEST_F(FileOps, CopyAndDeleteMatches) {
+  tree.Make({"src/a.txt", "src/b.txt", "src/c.txt", "src/sub/", "dst/b.txt"});
+  VormBasicFileMatcher m;
+  m.Find(W("src").c_str(), L"*.txt", 0);
+  EXPECT_EQ(VormCopyFiles(m, W("dst").c_str(), TRUE), 1);  // stops at b.txt
+  EXPECT_EQ(Contents(R("dst")), (Paths{"a.txt=src/a.txt", "b.txt=dst/b.txt"}));
+  m.Find(W("src").c_str(), L"*.txt", 0);
+  EXPECT_EQ(VormCopyFiles(m, W("none").c_str(), FALSE), 1);  // folders are not created
+
+  VormBFSDirectoryTree folders;
+  folders.Find(W("src").c_str(), L"*", 0x10);
+  EXPECT_EQ(VormCreatePaths(folders, W("made").c_str()), 0);
+  EXPECT_EQ(Contents(R("made")), (Paths{"sub/"}));
+
+  m.Find(W("src").c_str(), L"*", 0);  // the folder fails, every file is still deleted
+  EXPECT_EQ(VormDeleteFiles(m), 1);
+  EXPECT_EQ(Contents(R("src")), (Paths{"sub/"}));
+}
+
+TEST_F(FileOps, CopyAndMoveTree) {
+  tree.Make({"src/a.txt", "src/.hidden", "src/d/e/f.txt", "src/empty/", "outside/keep.txt"});
+  MakeReadOnly(R("src/d/e/f.txt"));
+  fs::create_symlink(R("outside/keep.txt"), R("src/d/file-link"));
+  fs::create_directory_symlink(R("outside"), R("src/d/folder-link"));
+  fs::create_directory_symlink("..", R("src/d/up"));  // a cycle
+  fs::create_symlink("nowhere", R("src/dangling"));
+  const Paths original = Contents(R("src"));
+
+  EXPECT_EQ(VormCopyTree(W("src").c_str(), W("copy").c_str(), TRUE), 0);
+  EXPECT_EQ(Contents(R("copy")), original);
+  EXPECT_TRUE(ReadOnly(R("copy/d/e/f.txt")));
+  // Copying again replaces files and links, up to the read-only file, which is protected.
+  EXPECT_EQ(VormCopyTree(W("src").c_str(), W("copy").c_str(), FALSE), 1);
+  EXPECT_EQ(Contents(R("copy")), original);
+
+  // An existing target with failIfExists stops the copy there; later files are not copied.
+  tree.Make({"partial/a.txt"});
+  EXPECT_EQ(VormCopyTree(W("src").c_str(), W("partial").c_str(), TRUE), 1);
+  EXPECT_FALSE(fs::exists(R("partial/d/e/f.txt")));
+  EXPECT_TRUE(fs::is_directory(R("partial/d/e")));  // folders come first
+
+  // Missing sources and copies into the source itself create nothing.
+  EXPECT_EQ(VormCopyTree(W("missing").c_str(), W("x").c_str(), FALSE), 1);
+  EXPECT_EQ(VormCopyTree(W("src").c_str(), W("src/d/inner").c_str(), FALSE), 1);
+  fs::create_directory_symlink(R("src"), R("via"));
+  EXPECT_EQ(VormCopyTree(W("src").c_str(), W("via/d/new").c_str(), FALSE), 1);
+  EXPECT_EQ(VormMoveTree(W("src").c_str(), W("src").c_str(), FALSE), 1);
+  EXPECT_FALSE(fs::exists(R("x")));
+  EXPECT_EQ(Contents(R("src")), original);
+
+  EXPECT_EQ(VormMoveTree(W("src").c_str(), W("partial").c_str(), TRUE), 1);  // failed copy: source kept
+  EXPECT_EQ(Contents(R("src")), original);
+  EXPECT_EQ(VormMoveTree(W("src").c_str(), W("moved").c_str(), TRUE), 0);
+  EXPECT_FALSE(fs::exists(R("src")));
+  EXPECT_EQ(Contents(R("moved")), original);
+  EXPECT_EQ(Contents(R("outside")), (Paths{"keep.txt=outside/keep.txt"}));
+}
+
+TEST_F(FileOps, DeleteTree) {
+  tree.Make({"t/a.txt", "t/d/e/f.txt", "t/empty/", "outside/keep.txt", "outside/ro.txt"});
+  MakeReadOnly(R("t/d/e/f.txt"));
+  MakeReadOnly(R("outside/ro.txt"));
+  fs::create_directory_symlink(R("outside"), R("t/d/folder-link"));
+  fs::create_directory_symlink(R("outside"), R("t/root-link"));
+  fs::create_symlink(R("outside/ro.txt"), R("t/d/e/file-link"));
+  fs::create_symlink("nowhere", R("t/dangling"));
+  EXPECT_EQ(VormDeleteTree(W("t").c_str()), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(R("t"))));
+  EXPECT_EQ(Contents(R("outside")), (Paths{"keep.txt=outside/keep.txt", "ro.txt=outside/ro.txt"}));
+  EXPECT_TRUE(ReadOnly(R("outside/ro.txt")));
+  EXPECT_EQ(VormDeleteTree(W("t").c_str()), 0);  // missing counts as removed
+
+  // The current folder leaves a tree it lies in, and one whose name merely begins with the
+  // tree's; another current folder stays.
+  const fs::path before = fs::current_path();
+  struct {
+    const char* current;
+    const char* expected;
+  } cases[] = {{"DATA/sub", ""}, {"DATA2", ""}, {"other", "other"}};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    tree.Make({"DATA/sub/f.txt", "DATA2/", "other/"});
+    fs::current_path(R(cases[i].current));
+    EXPECT_EQ(VormDeleteTree(W("DATA").c_str()), 0) << i;
+    EXPECT_EQ(fs::current_path(), fs::canonical(R(cases[i].expected))) << i;
+    EXPECT_FALSE(fs::exists(R("DATA"))) << i;
+  }
+  fs::current_path(before);
+
+  // A file that cannot be deleted keeps its folders; the rest goes.
+  tree.Make({"u/a.txt", "u/locked/f.txt", "u/free/g.txt"});
+  LockFolder(tree.root(), R("u/locked"), {R("u"), R("u/a.txt"), R("u/free"), R("u/free/g.txt")});
+  const std::wstring u = W("u");
+  int code = RunUnprivileged([&] { return VormDeleteTree(u.c_str()); });
+  if (code == 77) GTEST_SKIP() << "cannot run a child process as an unprivileged user";
+  EXPECT_EQ(code, 1);
+  EXPECT_EQ(Contents(R("u")), (Paths{"locked/", "locked/f.txt=u/locked/f.txt"}));
+}
+
+}  // namespace
