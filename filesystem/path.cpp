@@ -20,18 +20,17 @@ inline bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 // Component delimiters: both separators and the double quote.
 inline bool IsDelimiter(wchar_t c) { return IsSeparator(c) || c == L'"'; }
 
-// Non-empty runs between delimiters, as views into `text` (which is a private copy).
-std::vector<std::wstring_view> Tokens(std::wstring_view text) {
-  std::vector<std::wstring_view> out;
+// Calls f(view) for each non-empty run between delimiters of `text` (a private copy).
+template <typename F>
+void ForEachToken(std::wstring_view text, F&& f) {
   size_t i = 0;
   const size_t n = text.size();
   while (i < n) {
     while (i < n && IsDelimiter(text[i])) ++i;
     size_t start = i;
     while (i < n && !IsDelimiter(text[i])) ++i;
-    if (i > start) out.push_back(text.substr(start, i - start));
+    if (i > start) f(text.substr(start, i - start));
   }
-  return out;
 }
 
 std::wstring FirstToken(std::wstring_view text) {
@@ -191,7 +190,9 @@ void VormPath::ApplyFlags(int flags) {
 }
 
 void VormPath::Canonicalize() {
-  const std::wstring copy = m_text.str();  // tokenising never works on the text in place
+  // Tokens are read from the text and the result built beside it; the text is never cut
+  // in place.
+  const std::wstring& copy = m_text.str();
   const wchar_t sep = m_separator[0];
   std::wstring result;
   result.reserve(copy.size() + 2);
@@ -202,11 +203,11 @@ void VormPath::Canonicalize() {
     result += sep;
   }
   bool first = true;
-  for (std::wstring_view token : Tokens(copy)) {
+  ForEachToken(copy, [&](std::wstring_view token) {
     if (!first) result += sep;
     result += token;
     first = false;
-  }
+  });
   if (copy.size() >= 2 && IsSeparator(copy.back())) result += sep;
   m_text.str() = std::move(result);
 }
@@ -264,13 +265,14 @@ void VormPath::RemoveLastComponent() {
 
 void VormPath::RemoveFirstComponent() {
   const bool trailing = HasTrailingSeparator();
-  const std::wstring copy = m_text.str();
-  std::vector<std::wstring_view> tokens = Tokens(copy);
+  const std::wstring& copy = m_text.str();
   std::wstring result;
-  for (size_t k = 1; k < tokens.size(); ++k) {
+  size_t k = 0;
+  ForEachToken(copy, [&](std::wstring_view token) {
     if (k > 1) result += m_separator;
-    result += tokens[k];
-  }
+    if (k > 0) result += token;
+    ++k;
+  });
   if (trailing && !result.empty()) result += m_separator;
   m_text.str() = std::move(result);
 }
