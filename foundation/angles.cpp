@@ -7,6 +7,8 @@
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+// In hundredths of a packed minute: 1e-6 seconds.
+constexpr double kWholeMinuteTolerance = 1e-8;
 
 }  // namespace
 
@@ -14,7 +16,16 @@ double VormDmsToDegrees(double dms) {
   double degrees = 0;
   const double fraction = std::modf(dms, &degrees);
   double minutes = 0;
-  const double seconds = std::modf(fraction * 100, &minutes) * 100;
+  double rest = std::modf(fraction * 100, &minutes);
+  // Most decimal fractions are stored a hair off their value: 45.15 (45 degrees 15
+  // minutes) is 45.1499999..., whose digits read as 14 minutes and 99.99... seconds, 40
+  // seconds too much. A rest that close to a whole minute is that error, not seconds.
+  if (std::fabs(rest) > 1 - kWholeMinuteTolerance) {
+    const double step = rest > 0 ? 1.0 : -1.0;
+    minutes += step;
+    rest -= step;
+  }
+  const double seconds = rest * 100;
   return (seconds / 60 + minutes) / 60 + degrees;
 }
 
