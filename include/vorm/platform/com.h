@@ -311,3 +311,18 @@ class VORM_API _com_error {
 
 // Raises _com_error(hr): the compiler support's error hook.
 [[noreturn]] VORM_API void _com_issue_error(HRESULT hr);
+
+// ---------------------------------------------------------------------------------------
+// Apartments
+// ---------------------------------------------------------------------------------------
+// COM initialisation, counted per thread: a thread's first successful call returns S_OK,
+// each further one S_FALSE, and every successful call is paired with one CoUninitialize
+// (which does nothing on a thread that is not initialised). A thread keeps the model of
+// its first call: asking for the other one fails with RPC_E_CHANGED_MODE and needs no
+// CoUninitialize. CoInitialize(NULL) is CoInitializeEx(NULL, COINIT_APARTMENTTHREADED).
+constexpr DWORD COINIT_MULTITHREADED = 0x0;
+constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
+constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106);
+VORM_API HRESULT CoInitialize(LPVOID reserved);
+VORM_API HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit);
+VORM_API void CoUninitialize();

@@ -1,0 +1,251 @@
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <vorm/browse_folder.h>
+#include <vorm/platform/kernel.h>
+#include <vorm/platform/shell_browse.h>
+#include <vorm/platform/text.h>
+
+#include "support/temp_tree.h"
+
+namespace {
+
+using vorm_test::TempTree;
+
+// What a scripted user saw of the dialog after one of its steps.
+struct Seen {
+  std::wstring selection;
+  bool okEnabled;
+  std::wstring status;
+};
+
+// Plays the user: runs `script` against the dialog and records what the dialog looked
+// like when it started and after each step.
+class ScriptedUser : public VormFolderDialogProvider {
+ public:
+  using Script = std::function<bool(VormFolderDialog&, ScriptedUser&)>;
+  explicit ScriptedUser(Script script) : script_(std::move(script)) {}
+
+  bool Run(VormFolderDialog& dialog) override {
+    title = dialog.Title();
+    root = dialog.Root();
+    flags = dialog.Flags();
+    dialog.Initialize();
+    Record(dialog);
+    return script_(dialog, *this);
+  }
+  void Record(const VormFolderDialog& d) { seen.push_back({d.Selection(), d.OkEnabled(), d.StatusText()}); }
+
+  std::wstring title;
+  std::wstring root;
+  UINT flags = 0;
+  std::vector<Seen> seen;
+
+ private:
+  Script script_;
+};
+
+// Refuses folders named "locked".
+class NoLockedFolders : public VormBrowseForDirectory {
+ public:
+  BOOL ValidateSelection(const wchar_t* path, CString& message) override {
+    asked.push_back(path);
+    std::wstring p(path);
+    if (p.size() >= 6 && p.compare(p.size() - 6, 6, L"locked") == 0) {
+      message = L"This folder is locked.";
+      return FALSE;
+    }
+    return TRUE;
+  }
+  std::vector<std::wstring> asked;
+};
+
+class BrowseFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree.Make({"data/survey/", "data/locked/", "other/"});
+    base = tree.wroot();
+    base.pop_back();
+  }
+  void TearDown() override { VormSetFolderDialogProvider(previous); }
+
+  std::shared_ptr<ScriptedUser> Install(ScriptedUser::Script script) {
+    auto user = std::make_shared<ScriptedUser>(std::move(script));
+    auto old = VormSetFolderDialogProvider(user);
+    if (!previous) previous = old;
+    return user;
+  }
+
+  TempTree tree;
+  std::wstring base;  // the temporary root, no trailing separator
+  std::shared_ptr<VormFolderDialogProvider> previous;
+};
+
+TEST_F(BrowseFolder, ChosenFolderComesBackWithTrailingSeparator) {
+  auto user = Install([&](VormFolderDialog& d, ScriptedUser&) { return d.Select((base + L"/data/survey").c_str()); });
+  VormBrowseForDirectory browse;
+  VormPath backslash(L"unchanged");
+  ASSERT_TRUE(browse.Browse(backslash, nullptr, L"Pick a folder", nullptr, nullptr));
+  EXPECT_EQ(std::wstring(backslash), base + L"/data/survey\\");
+  EXPECT_EQ(user->title, L"Pick a folder");
+  EXPECT_EQ(user->flags, 0x4Du);
+  // No root and no initial folder: rooted at the desktop, the root itself selected.
+  EXPECT_EQ(user->root, L"/");
+  EXPECT_EQ(user->seen[0].selection, L"/");
+
+  VormPath slash(L"", VormPath::SlashSeparator);
+  ASSERT_TRUE(browse.Browse(slash, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(std::wstring(slash), base + L"/data/survey/");
+
+  Install([&](VormFolderDialog& d, ScriptedUser&) { return d.Select(L"/"); });
+  ASSERT_TRUE(browse.Browse(slash, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(std::wstring(slash), L"/");
+}
+
+TEST_F(BrowseFolder, CancelLeavesResultUnchanged) {
+  Install([](VormFolderDialog&, ScriptedUser&) { return false; });
+  VormBrowseForDirectory browse;
+  VormPath result(L"before");
+  EXPECT_FALSE(browse.Browse(result, nullptr, L"t", nullptr, nullptr));
+  EXPECT_EQ(std::wstring(result), L"before");
+}
+
+TEST_F(BrowseFolder, InitialFolderIsPreselectedAndRootLimitsSelection) {
+  auto user = Install([&](VormFolderDialog& d, ScriptedUser& u) {
+    bool outside = d.Select((base + L"/other").c_str());
+    u.Record(d);
+    return !outside;
+  });
+  VormBrowseForDirectory browse;
+  VormPath result;
+  std::wstring root = base + L"/data/";
+  ASSERT_TRUE(browse.Browse(result, (base + L"/data/survey").c_str(), nullptr, nullptr, root.c_str()));
+  EXPECT_EQ(user->root, base + L"/data");
+  EXPECT_EQ(user->seen[0].selection, base + L"/data/survey");
+  EXPECT_EQ(user->seen[1].selection, base + L"/data/survey") << "a folder outside the root cannot be selected";
+  EXPECT_EQ(std::wstring(result), base + L"/data/survey\\");
+}
+
+TEST_F(BrowseFolder, MissingInitialAndUnparsableRootAreIgnored) {
+  auto user = Install([](VormFolderDialog&, ScriptedUser&) { return true; });
+  VormBrowseForDirectory browse;
+  VormPath result;
+  ASSERT_TRUE(browse.Browse(result, (base + L"/missing").c_str(), nullptr, nullptr, (base + L"/nowhere").c_str()));
+  EXPECT_EQ(user->root, L"/");
+  EXPECT_EQ(user->seen[0].selection, L"/");
+}
+
+TEST_F(BrowseFolder, ValidationDisablesOkAndShowsItsMessage) {
+  auto user = Install([&](VormFolderDialog& d, ScriptedUser& u) {
+    d.Select((base + L"/data/locked").c_str());
+    u.Record(d);
+    d.Select((base + L"/data/survey").c_str());
+    u.Record(d);
+    d.Select((base + L"/data/locked").c_str());
+    u.Record(d);
+    return true;  // OK pressed while disabled: nothing is chosen
+  });
+  NoLockedFolders browse;
+  VormPath result(L"before");
+  EXPECT_FALSE(browse.Browse(result, nullptr, nullptr, nullptr, base.c_str()));
+  EXPECT_EQ(std::wstring(result), L"before");
+  ASSERT_EQ(user->seen.size(), 4u);
+  EXPECT_TRUE(user->seen[0].okEnabled);
+  EXPECT_FALSE(user->seen[1].okEnabled);
+  EXPECT_EQ(user->seen[1].status, L"This folder is locked.");
+  EXPECT_TRUE(user->seen[2].okEnabled);
+  EXPECT_EQ(user->seen[2].status, L"") << "the status line always shows the latest verdict";
+  EXPECT_FALSE(user->seen[3].okEnabled);
+  EXPECT_EQ(browse.asked, (std::vector<std::wstring>{base, base + L"/data/locked", base + L"/data/survey",
+                                                     base + L"/data/locked"}));
+
+  // The class's own validation never disables OK.
+  Install([&](VormFolderDialog& d, ScriptedUser& u) {
+    d.Select((base + L"/data/locked").c_str());
+    u.Record(d);
+    return true;
+  });
+  VormBrowseForDirectory plain;
+  EXPECT_TRUE(plain.Browse(result, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(std::wstring(result), base + L"/data/locked\\");
+}
+
+TEST_F(BrowseFolder, CallbackAnsweringEveryChangeWithASelectionEnds) {
+  static std::wstring target;
+  target = base + L"/other";
+  BFFCALLBACK pingPong = [](HWND dialog, UINT message, LPARAM, LPARAM) -> int {
+    if (message == BFFM_SELCHANGED) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(target.c_str()));
+    return 0;
+  };
+  Install([](VormFolderDialog&, ScriptedUser&) { return true; });
+  VormBrowseForDirectory browse(pingPong);
+  VormPath result;
+  EXPECT_TRUE(browse.Browse(result, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(std::wstring(result), base + L"/other\\");
+}
+
+TEST(ShellNamespace, ItemListsAndDesktopParsing) {
+  TempTree tree;
+  tree.Make({"d/"});
+  IShellFolder* desktop = nullptr;
+  ASSERT_EQ(SHGetDesktopFolder(&desktop), S_OK);
+  std::wstring name = tree.wpath("d") + L"/./";
+  PIDLIST_RELATIVE list = nullptr;
+  ULONG eaten = 0;
+  ASSERT_EQ(desktop->ParseDisplayName(nullptr, nullptr, name.data(), &eaten, &list, nullptr), S_OK);
+  EXPECT_EQ(eaten, name.size());
+  wchar_t path[MAX_PATH];
+  ASSERT_TRUE(SHGetPathFromIDListW(list, path));
+  EXPECT_EQ(std::wstring(path), tree.wpath("d"));
+  ILFree(list);
+
+  std::wstring missing = tree.wpath("missing");
+  EXPECT_EQ(desktop->ParseDisplayName(nullptr, nullptr, missing.data(), nullptr, &list, nullptr),
+            HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(desktop->ParseDisplayName(nullptr, nullptr, nullptr, nullptr, &list, nullptr), E_INVALIDARG);
+  desktop->Release();
+
+  EXPECT_FALSE(SHGetPathFromIDListW(nullptr, path));
+  EXPECT_EQ(path[0], L'\0');
+  EXPECT_EQ(SHBrowseForFolderW(nullptr), nullptr);
+  EXPECT_EQ(SendMessageW(reinterpret_cast<HWND>(0x1234), BFFM_ENABLEOK, 0, 0), 0);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+}
+
+TEST(ShellNamespace, TerminalChooserFollowsTypedCommands) {
+  TempTree tree;
+  tree.Make({"a/b/", "a/c/"});
+  std::string script = VormToUtf8(tree.wpath("a")) + "\nls\nnope\nb\n\n";
+  FILE* in = fmemopen(script.data(), script.size(), "r");
+  char* outText = nullptr;
+  size_t outSize = 0;
+  FILE* out = open_memstream(&outText, &outSize);
+  auto old = VormSetFolderDialogProvider(VormMakeTerminalFolderDialogProvider(in, out));
+  wchar_t name[MAX_PATH];
+  BROWSEINFOW info = {};
+  info.lpszTitle = L"Choose";
+  info.pszDisplayName = name;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  VormSetFolderDialogProvider(old);
+  std::fclose(in);
+  std::fclose(out);
+  std::string shown(outText, outSize);
+  std::free(outText);
+
+  ASSERT_NE(chosen, nullptr);
+  wchar_t path[MAX_PATH];
+  ASSERT_TRUE(SHGetPathFromIDListW(chosen, path));
+  EXPECT_EQ(std::wstring(path), tree.wpath("a/b"));
+  EXPECT_STREQ(name, L"b");
+  ILFree(chosen);
+  EXPECT_NE(shown.find("Choose\n"), std::string::npos);
+  EXPECT_NE(shown.find("  b\n  c\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("No such folder below the root: nope"), std::string::npos) << shown;
+}
+
+}  // namespace
