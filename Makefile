@@ -42,7 +42,7 @@ asan: deps
 
 tsan: deps
 	$(call configure,$(TSAN_BUILD),Debug,-DVORM_SANITIZE=thread)
-	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target vorm_threaded_tests
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threaded --no-tests=error
 
 bench: deps
