@@ -92,9 +92,8 @@ BOOL VormPointString::IsDone() const {
   return m_done;
 }
 
-bool VormPointString::Restart() {
+bool VormPointString::Restart(const std::wstring& text) {
   m_done = m_descending = m_error = FALSE;
-  const std::wstring& text = str();
   std::size_t b = 0;
   std::size_t e = text.size();
   while (b < e && IsTrimSpace(text[b])) ++b;
@@ -200,7 +199,11 @@ void VormPointString::ParseNextToken() {
 }
 
 void VormPointString::GetFirstNumber(DWORD* point) {
-  if (!Restart()) return;
+  FirstNumberOf(str(), point);
+}
+
+void VormPointString::FirstNumberOf(const std::wstring& text, DWORD* point) {
+  if (!Restart(text)) return;
   ParseNextToken();
   m_current = m_first;
   if (point) *point = m_current;
@@ -226,7 +229,7 @@ void VormPointString::GetNextNumber(DWORD* point) {
 }
 
 void VormPointString::GetFirstRange(DWORD* first, DWORD* last) {
-  if (!Restart()) return;
+  if (!Restart(str())) return;
   ParseNextToken();
   if (first) *first = m_first;
   if (last) *last = m_last;
@@ -284,9 +287,11 @@ void VormPointString::Rewrite(BOOL sorted, const VormPointMarker* drop, bool ded
     VormSortedPointString sortedOut;
     VormUnsortedPointString unsortedOut;
     VormPointMarker seen(1);
-    VormPointString walk(static_cast<const CString&>(*this));
+    // A separate walker over a snapshot of this text, so this object's own state stays
+    // as it is unless the rewrite succeeds.
+    VormPointString walk;
     DWORD n = 0;
-    for (walk.GetFirstNumber(&n); !walk.m_done; walk.GetNextNumber(&n)) {
+    for (walk.FirstNumberOf(str(), &n); !walk.m_done; walk.GetNextNumber(&n)) {
       if (n == 0) continue;  // relational tokens name no point number
       if (drop && drop->IsMarked(n)) continue;
       if (sorted) {

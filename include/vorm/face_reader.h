@@ -72,7 +72,7 @@ class VORM_API Point3dArray {
   // Makes room for `needed` points, growing by the rule above at least.
   void Reserve(int needed);
 
-  HxGePoint3d* m_data = nullptr;  // new[] of m_physical points
+  HxGePoint3d* m_data = nullptr;  // malloc'd room for m_physical points
   int m_physical = 0;
   int m_logical = 0;
   int m_grow = 8;

@@ -17,8 +17,9 @@
 // as unsigned decimal; digits worth more than 4294967295 read as 4294967295. Numbers are
 // written as unsigned decimal, so every number a builder writes reads back unchanged:
 //   "3000000000" walks 3000000000          "99999999999" walks 4294967295
-// (Text written by older builders never holds numbers above 2147483647; such text reads
-// exactly as before.) The bit set of the sorted builder holds 1 to kMaxNumber only.
+// A signed 32-bit reading (_wtol, "%ld") would turn 3000000000 into 2147483647 when read
+// and into "-1294967296", an invalid token, when written; up to 2147483647 both readings
+// agree. The bit set of the sorted builder holds 1 to kMaxNumber only.
 //
 // Iteration. GetFirstNumber / GetNextNumber walk the numbers, GetFirstRange / GetNextRange
 // the tokens; both stop with IsDone() TRUE at the end of the text or at the first invalid
@@ -163,8 +164,11 @@ class VORM_API VormPointString : public CString {
   void AppendNumber(std::wstring& out, DWORD n);
 
  private:
-  // Resets the walk and takes the trimmed snapshot; false (done set) when it is empty.
-  bool Restart();
+  // Resets the walk and takes the trimmed snapshot of `text`; false (done set) when it
+  // is empty.
+  bool Restart(const std::wstring& text);
+  // GetFirstNumber over the snapshot of `text`.
+  void FirstNumberOf(const std::wstring& text, DWORD* point);
   // The rewrite shared by RemovePoints and Normalize: walks this text, drops numbers
   // below 1, numbers marked in `drop` and (with `dedupe`) repeats, and assigns the rebuilt
   // text. Leaves everything as it was when any step cannot be completed.
