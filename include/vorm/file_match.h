@@ -25,6 +25,9 @@ class VORM_API VormFileMatch {
   virtual VormPath GetPath() const = 0;
   virtual VormPath GetRelativePath() const = 0;
   virtual VormPath GetBaseFolder() const = 0;
+  // Declared after the seven operations, where every implementation's destructor sits, so
+  // that deleting any matcher or walker through this interface is safe.
+  virtual ~VormFileMatch() = default;
 };
 
 // Lists the entries of one folder that match a wildcard pattern (the platform's rules:
