@@ -43,8 +43,10 @@ VORM_API BOOL VormSplitCommaList(const CString& text, CStringArray& items);
 VORM_API void VormInsertListItem(const CString& value, const CString& separator, int index, CString& list);
 
 // A copy of `text` with `escape` inserted before each occurrence of `target` that is not
-// already escaped (directly preceded by `escape`, at or after the end of the previous
-// occurrence's first character). An empty target changes nothing.
+// already escaped. An occurrence is already escaped when `escape` stands directly before
+// it and that escape text starts after the first character of the previous occurrence
+// (so with escape == target, "''" counts as two targets). The search goes on one
+// character after each occurrence's first. An empty target or escape changes nothing.
 //   (L"'", L"\\", L"it's") => L"it\\'s"      (L"'", L"\\", L"it\\'s") => unchanged
 //   (L"'", L"'", L"it's")  => L"it''s"
 VORM_API CString VormInsertEscapes(const CString& target, const CString& escape, const CString& text);
