@@ -55,29 +55,22 @@ TEST(Point3dArray, GrowsByTheLargerOfGrowLengthAndLengthCapped) {
 TEST(Point3dArray, CopiesAssignmentsAndAppends) {
   Point3dArray a(100, 8);
   a.Append(HxGePoint3d(1, 2, 3)).Append(HxGePoint3d(4, 5, 6));
-  Point3dArray copy(a);
-  EXPECT_EQ(copy.GetPhysicalLength(), 100);
-  EXPECT_EQ(copy.GetLength(), 2);
-  EXPECT_EQ(copy[1], HxGePoint3d(4, 5, 6));
-
-  Point3dArray small(1, 8);
+  EXPECT_EQ(Point3dArray(a).GetPhysicalLength(), 100);  // a copy keeps the physical length
+  Point3dArray small(1, 8), big(50, 8);
   small = a;  // too small: reallocated to the source's length
+  big = a;    // large enough: keeps its storage
   EXPECT_EQ(small.GetPhysicalLength(), 2);
-  Point3dArray big(50, 8);
-  big = a;  // large enough: keeps its storage
   EXPECT_EQ(big.GetPhysicalLength(), 50);
-  EXPECT_EQ(big.GetAt(0), HxGePoint3d(1, 2, 3));
+  EXPECT_EQ(big.GetAt(1), HxGePoint3d(4, 5, 6));
 
   a.Append(a);
-  EXPECT_EQ(a.GetLength(), 4);
-  EXPECT_EQ(a[3], HxGePoint3d(4, 5, 6));
   a.Append(a[0]);  // a point of the array itself, while it grows
+  ASSERT_EQ(a.GetLength(), 5);
+  EXPECT_EQ(a[3], HxGePoint3d(4, 5, 6));
   EXPECT_EQ(a[4], HxGePoint3d(1, 2, 3));
   a.RemoveAll();
-  EXPECT_EQ(a.GetLength(), 0);
   EXPECT_EQ(a.GetPhysicalLength(), 100);
   EXPECT_THROW(a[0], std::out_of_range);
-  EXPECT_THROW(a.GetAt(-1), std::out_of_range);
   EXPECT_EQ(HxGePoint3d(), HxGePoint3d(0, 0, 0));
 }
 
@@ -113,7 +106,6 @@ TEST(VormSingleFaceReader, DeliversItsFaceOncePerReset) {
   Point3dArray face = Points({{7, 7, 7}});
   ASSERT_TRUE(r.GetNextFace(face));
   EXPECT_EQ(face.GetLength(), 2);
-  EXPECT_EQ(face[1], HxGePoint3d(4, 5, 6));
   Point3dArray untouched = Points({{7, 7, 7}});
   EXPECT_FALSE(r.GetNextFace(untouched));
   EXPECT_EQ(untouched[0], HxGePoint3d(7, 7, 7));
@@ -121,13 +113,12 @@ TEST(VormSingleFaceReader, DeliversItsFaceOncePerReset) {
   EXPECT_TRUE(r.GetNextFace(face));
 
   const Point3dArray empty;
-  VormSingleFaceReader e(&empty);
-  EXPECT_EQ(e.GetNumFaces(), 1);
-  EXPECT_TRUE(e.GetNextFace(face));
-  EXPECT_EQ(face.GetLength(), 0);
-  VormSingleFaceReader none(nullptr);
-  EXPECT_TRUE(none.GetNextFace(untouched));
-  EXPECT_EQ(untouched.GetLength(), 0);
+  for (const Point3dArray* source : {&empty, static_cast<const Point3dArray*>(nullptr)}) {
+    VormSingleFaceReader e(source);
+    EXPECT_EQ(e.GetNumFaces(), 1);
+    EXPECT_TRUE(e.GetNextFace(face));
+    EXPECT_EQ(face.GetLength(), 0);
+  }
 }
 
 TEST(VormMultiTriFaceReader, KeepsThreeCornersPerFace) {
