@@ -141,9 +141,9 @@ CString FormatTm(const struct tm& tm, const wchar_t* format) {
       continue;
     }
     ++p;
-    wchar_t spec[3] = {L'%', c, L'\0'};
+    wchar_t conversion[3] = {L'%', c, L'\0'};
     wchar_t buf[128];
-    size_t n = std::wcsftime(buf, sizeof buf / sizeof buf[0], spec, &tm);
+    size_t n = std::wcsftime(buf, sizeof buf / sizeof buf[0], conversion, &tm);
     std::wstring piece(buf, n);
     if (alt && std::wcschr(kNumeric, c)) {
       size_t zeros = 0;

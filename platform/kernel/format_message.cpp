@@ -110,14 +110,14 @@ bool LanguageSupported(DWORD languageId) {
 
 // One insert's printf specification, split into the parts that decide the argument type.
 struct InsertSpec {
-  std::wstring spec;  // "%" + flags/width/precision/size/conversion, ready for VormFormat
+  std::wstring conversion;  // "%" + flags/width/precision/size/conversion, ready for VormFormat
   enum Kind { kWide, kNarrow, kChar, kInt32, kInt64, kPointer, kBad } kind = kWide;
 };
 
 InsertSpec ParseSpec(std::wstring_view body) {
   InsertSpec r;
-  r.spec = L"%";
-  r.spec.append(body);
+  r.conversion = L"%";
+  r.conversion.append(body);
   if (body.empty() || body.find(L'*') != std::wstring_view::npos) {
     r.kind = InsertSpec::kBad;
     return r;
@@ -163,19 +163,19 @@ struct InsertValue {
   long long wide64 = 0;    // 64-bit integers read from a va_list
 };
 
-std::wstring FormatInsert(const InsertSpec& spec, const InsertValue& v) {
-  switch (spec.kind) {
+std::wstring FormatInsert(const InsertSpec& conversion, const InsertValue& v) {
+  switch (conversion.kind) {
     case InsertSpec::kWide:
-      return VormFormat(spec.spec.c_str(), reinterpret_cast<const wchar_t*>(v.bits));
+      return VormFormat(conversion.conversion.c_str(), reinterpret_cast<const wchar_t*>(v.bits));
     case InsertSpec::kNarrow:
-      return VormFormat(spec.spec.c_str(), reinterpret_cast<const char*>(v.bits));
+      return VormFormat(conversion.conversion.c_str(), reinterpret_cast<const char*>(v.bits));
     case InsertSpec::kChar:
     case InsertSpec::kInt32:
-      return VormFormat(spec.spec.c_str(), static_cast<int>(v.bits));
+      return VormFormat(conversion.conversion.c_str(), static_cast<int>(v.bits));
     case InsertSpec::kInt64:
-      return VormFormat(spec.spec.c_str(), v.wide64);
+      return VormFormat(conversion.conversion.c_str(), v.wide64);
     case InsertSpec::kPointer:
-      return VormFormat(spec.spec.c_str(), reinterpret_cast<void*>(v.bits));
+      return VormFormat(conversion.conversion.c_str(), reinterpret_cast<void*>(v.bits));
     case InsertSpec::kBad:
       break;
   }
@@ -184,11 +184,11 @@ std::wstring FormatInsert(const InsertSpec& spec, const InsertValue& v) {
 
 struct InsertRef {
   unsigned number;
-  InsertSpec spec;
+  InsertSpec conversion;
 };
 
-// Reads "%<digits>[!spec!]" at text[i] (text[i] is the first digit). Returns false for a
-// malformed spec (no closing '!').
+// Reads "%<digits>[!conversion!]" at text[i] (text[i] is the first digit). Returns false for a
+// malformed conversion (no closing '!').
 bool ReadInsert(std::wstring_view text, size_t& i, InsertRef& out) {
   unsigned n = static_cast<unsigned>(text[i] - L'0');
   ++i;
@@ -200,10 +200,10 @@ bool ReadInsert(std::wstring_view text, size_t& i, InsertRef& out) {
   if (i < text.size() && text[i] == L'!') {
     const size_t close = text.find(L'!', i + 1);
     if (close == std::wstring_view::npos) return false;
-    out.spec = ParseSpec(text.substr(i + 1, close - i - 1));
+    out.conversion = ParseSpec(text.substr(i + 1, close - i - 1));
     i = close + 1;
   } else {
-    out.spec = ParseSpec(L"s");
+    out.conversion = ParseSpec(L"s");
   }
   return true;
 }
@@ -239,7 +239,7 @@ class MessageFormatter {
         InsertRef ref;
         if (!ReadInsert(text, i, ref)) return Fail(ERROR_INVALID_PARAMETER);
         if (ignoreInserts) out_.append(text.substr(start, i - start));
-        else out_.append(FormatInsert(ref.spec, values_[ref.number]));
+        else out_.append(FormatInsert(ref.conversion, values_[ref.number]));
         continue;
       }
       i += 2;
@@ -288,7 +288,7 @@ class MessageFormatter {
       ++i;
       InsertRef ref;
       if (!ReadInsert(text, i, ref)) return Fail(ERROR_INVALID_PARAMETER);
-      if (ref.spec.kind == InsertSpec::kBad) return Fail(ERROR_INVALID_PARAMETER);
+      if (ref.conversion.kind == InsertSpec::kBad) return Fail(ERROR_INVALID_PARAMETER);
       if (ref.number > highest) highest = ref.number;
       refs.push_back(std::move(ref));
     }
@@ -304,11 +304,11 @@ class MessageFormatter {
       }
       return true;
     }
-    // A va_list is read in insert-number order with the type of each insert's spec; every
+    // A va_list is read in insert-number order with the type of each insert's conversion; every
     // number up to the highest must be used so that the reading stays in step.
     std::vector<const InsertSpec*> specOf(highest + 1, nullptr);
     for (const InsertRef& r : refs) {
-      if (!specOf[r.number]) specOf[r.number] = &r.spec;
+      if (!specOf[r.number]) specOf[r.number] = &r.conversion;
     }
     for (unsigned n = 1; n <= highest; ++n) {
       if (!specOf[n]) return Fail(ERROR_INVALID_PARAMETER);

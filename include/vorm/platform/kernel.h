@@ -70,9 +70,9 @@ constexpr WORD SUBLANGID(WORD lang) { return static_cast<WORD>(lang >> 10); }
 //   the system table is searched, alone it fails with ERROR_MR_MID_NOT_FOUND.
 // - Escapes: %n "\r\n", %r "\r", %t tab, %0 ends the text (no closing line break), %%,
 //   %space, %. and %! give the character. Inserts %1..%99 with an optional !printf
-//   spec! (default !s!) take their values from `arguments`: a va_list* read in insert
-//   order with the types the specs name, or with FORMAT_MESSAGE_ARGUMENT_ARRAY a
-//   DWORD_PTR array indexed by insert number. Floating-point and '*' specs are not
+//   conversion! (default !s!) take their values from `arguments`: a va_list* read in insert
+//   order with the types the conversions name, or with FORMAT_MESSAGE_ARGUMENT_ARRAY a
+//   DWORD_PTR array indexed by insert number. Floating-point and '*' conversions are not
 //   supported (ERROR_INVALID_PARAMETER), nor are inserts without arguments.
 //   FORMAT_MESSAGE_IGNORE_INSERTS copies inserts unchanged.
 // - Width: 0 keeps the text's line breaks; FORMAT_MESSAGE_MAX_WIDTH_MASK turns each line
