@@ -31,53 +31,26 @@ Numbers Walk(VormPointString& s) {
   return out;
 }
 
-struct WalkCase {
-  std::wstring text;
-  Numbers numbers;
-  bool valid;
-  DWORD count;
-};
-
 TEST(VormPointString, WalksCountsAndValidates) {
-  const WalkCase cases[] = {
-      {L"1-3,5", {1, 2, 3, 5}, true, 4},
-      {L"5-3", {5, 4, 3}, true, 3},
-      {L" 1 - 3 ,, 7 ,", {1, 2, 3, 7}, true, 4},
-      {L"\t1 ,\n2\r,\u30003", {1, 2, 3}, true, 3},
-      {L"007,,,", {7}, true, 1},
-      {L"9-5,3", {9, 8, 7, 6, 5, 3}, true, 6},
-      {L"5-5", {5}, true, 1},
-      {L"<5", {0}, true, 1},
-      {L">= 12", {0}, true, 1},
-      {L"<", {0}, true, 1},
-      {L"<=>7,2", {0, 2}, true, 2},
-      {L"", {}, true, 0},
-      {L"   ", {}, true, 0},
-      {L",", {}, true, 0},
-      {L"1,x,3", {1}, false, 1},
-      {L"0", {}, false, 0},
-      {L"3-0", {}, false, 0},
-      {L"-3", {}, false, 0},
-      {L"3-", {}, false, 0},
-      {L"1 2", {}, false, 0},
-      {L"1-2-3", {}, false, 0},
-      {L"1-2 3", {}, false, 0},
-      {L"1\t-2", {}, false, 0},
-      {L"=5", {}, false, 0},
-      {L"5<", {}, false, 0},
-      {L"<5-3", {}, false, 0},
-      {L"<5 6", {}, false, 0},
-      {L"<5=", {}, false, 0},
-      {L"1\u00A02", {}, false, 0},  // only the blank may stand inside a token
-      {L"\uFF11", {}, false, 0},     // fullwidth digit
-      {std::wstring(L"1\0" L"2", 3), {}, false, 0},
-      {L"3000000000", {3000000000u}, true, 1},
+  const struct { std::wstring text; Numbers numbers; bool valid; DWORD count; } cases[] = {
+      {L"1-3,5", {1, 2, 3, 5}, true, 4},           {L"5-3", {5, 4, 3}, true, 3},
+      {L" 1 - 3 ,, 7 ,", {1, 2, 3, 7}, true, 4},   {L"\t1 ,\n2\r,\u30003", {1, 2, 3}, true, 3},
+      {L"007,,,", {7}, true, 1},                   {L"5-5", {5}, true, 1},
+      {L"<5", {0}, true, 1},                       {L">= 12", {0}, true, 1},
+      {L"<=>7,2", {0, 2}, true, 2},                {L"", {}, true, 0},
+      {L",", {}, true, 0},                         {L"1,x,3", {1}, false, 1},
+      {L"0", {}, false, 0},                        {L"3-0", {}, false, 0},
+      {L"-3", {}, false, 0},                       {L"3-", {}, false, 0},
+      {L"1 2", {}, false, 0},                      {L"1-2-3", {}, false, 0},
+      {L"1\t-2", {}, false, 0},                    {L"=5", {}, false, 0},
+      {L"5<", {}, false, 0},                       {L"<5-3", {}, false, 0},
+      {L"1\u00A02", {}, false, 0},                 {L"\uFF11", {}, false, 0},  // no-break space, fullwidth digit
+      {std::wstring(L"1\0" L"2", 3), {}, false, 0}, {L"3000000000", {3000000000u}, true, 1},
       {L"99999999999", {0xFFFFFFFFu}, true, 1},
       {L"4294967293-4294967295", {4294967293u, 4294967294u, 4294967295u}, true, 3},
-      {L"2-1", {2, 1}, true, 2},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
-    const WalkCase& c = cases[i];
+    const auto& c = cases[i];
     VormPointString s(CString(c.text));
     EXPECT_EQ(Walk(s), c.numbers) << "case " << i;
     EXPECT_EQ(s.IsValid(), c.valid ? TRUE : FALSE) << "case " << i;
@@ -144,65 +117,36 @@ TEST(VormPointString, AssignmentCopiesTextOnlyAndCopyCopiesAll) {
   EXPECT_EQ(Text(b), L"4-5");
 }
 
-struct RewriteCase {
-  const wchar_t* text;
-  const wchar_t* points;  // null: Normalize
-  BOOL sorted;
-  const wchar_t* expected;
-};
-
+// Rows with null `points` run Normalize, the others RemovePoints.
 TEST(VormPointString, RemovePointsAndNormalize) {
-  const RewriteCase cases[] = {
-      {L"1-5", L"2-3", TRUE, L"1,4-5"},
-      {L"5,1-3,2", L"2", FALSE, L"5,1,3"},
-      {L"1-5", L"2,a", TRUE, L"1-5"},
-      {L"9-5", L"6-7", FALSE, L"9-8,5"},
-      {L"5,1-3,2", L"", TRUE, L"1-3,5"},
-      {L"1-5", L"<5", TRUE, L"1-5"},
-      {L"<5,3", L"9", TRUE, L"3"},           // the relational token's 0 drops out
-      {L"<5,3", L"9", FALSE, L"3"},
-      {L"1-5,x,7", L"2", TRUE, L"1-5,x,7"},  // invalid text is left alone
-      {L"5,1-3,2", nullptr, TRUE, L"1-3,5"},
-      {L"5,1-3,2", nullptr, FALSE, L"5,1-3"},
-      {L"3,2,1,2", nullptr, FALSE, L"3-1"},
-      {L"<5,3", nullptr, TRUE, L"3"},
-      {L"<5,3", nullptr, FALSE, L"3"},
-      {L"1,x,3", nullptr, TRUE, L"1,x,3"},
-      {L" ", nullptr, TRUE, L""},
+  const struct { const wchar_t* text; const wchar_t* points; BOOL sorted; const wchar_t* expected; } cases[] = {
+      {L"1-5", L"2-3", TRUE, L"1,4-5"},          {L"5,1-3,2", L"2", FALSE, L"5,1,3"},
+      {L"1-5", L"2,a", TRUE, L"1-5"},            {L"9-5", L"6-7", FALSE, L"9-8,5"},
+      {L"5,1-3,2", L"", TRUE, L"1-3,5"},         {L"1-5", L"<5", TRUE, L"1-5"},
+      {L"<5,3", L"9", FALSE, L"3"},              // the relational token's 0 drops out
+      {L"1-5,x,7", L"2", TRUE, L"1-5,x,7"},      // invalid text is left alone
+      {L"5,1-3,2", nullptr, TRUE, L"1-3,5"},     {L"5,1-3,2", nullptr, FALSE, L"5,1-3"},
+      {L"3,2,1,2", nullptr, FALSE, L"3-1"},      {L"<5,3", nullptr, TRUE, L"3"},
+      {L"1,x,3", nullptr, TRUE, L"1,x,3"},       {L" ", nullptr, TRUE, L""},
       {L"3000000000,2", nullptr, TRUE, L"2,3000000000"},
-      {L"4294967295,1", nullptr, TRUE, L"4294967295,1"},   // beyond the bit set: unchanged
-      {L"4294967295,1", nullptr, FALSE, L"4294967295,1"},
+      {L"4294967295,1", nullptr, TRUE, L"4294967295,1"},  // beyond the bit set: unchanged
       {L"4294967295,1", L"1", FALSE, L"4294967295"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
-    const RewriteCase& c = cases[i];
+    const auto& c = cases[i];
     VormPointString s(c.text);
     s.SetLabel(L"label");
-    if (c.points) {
-      s.RemovePoints(c.points, c.sorted);
-    } else {
-      s.Normalize(c.sorted);
-    }
+    c.points ? s.RemovePoints(c.points, c.sorted) : s.Normalize(c.sorted);
     EXPECT_EQ(Text(s), c.expected) << "case " << i;
-    if (Text(s) != c.text) {
-      EXPECT_FALSE(s.HasLabel()) << "case " << i;
-    }
+    EXPECT_TRUE(Text(s) == c.text || !s.HasLabel()) << "a rewrite drops the label, case " << i;
   }
 }
 
 TEST(VormSortedPointString, BuildsAscendingRuns) {
-  const struct {
-    Numbers marks;
-    const wchar_t* expected;
-  } cases[] = {
-      {{1, 3, 4, 5, 9, 10}, L"1,3-5,9-10"},
-      {{7, 7}, L"7"},
-      {{6, 5}, L"5-6"},
-      {{}, L""},
-      {{0, kMax + 1, 0xFFFFFFFFu}, L""},
-      {{1023, 1024, 1025, 1026, 5000}, L"1023-1026,5000"},
-      {{2147483648u, 1}, L"1,2147483648"},
-      {{1, 40000, 40001, 5000000}, L"1,40000-40001,5000000"},
+  const struct { Numbers marks; const wchar_t* expected; } cases[] = {
+      {{1, 3, 4, 5, 9, 10}, L"1,3-5,9-10"}, {{7, 7}, L"7"}, {{6, 5}, L"5-6"}, {{}, L""},
+      {{0, kMax + 1, 0xFFFFFFFFu}, L""},  // below the base and beyond the marker: ignored
+      {{2147483648u, 1}, L"1,2147483648"}, {{1, 40000, 40001, 5000000}, L"1,40000-40001,5000000"},
       {Range(32760, 32780), L"32760-32780"},  // across a 4096-byte block of the bit set
       {Range(1, 70000), L"1-70000"},
   };
@@ -318,24 +262,14 @@ TEST(VormSortedPointString, MarkerThatCannotBeAllocatedChangesNothing) {
     const bool removeOk = Text(text) == L"1,4294966000";
     std::_Exit(sortedOk && normalizeOk && removeOk ? 0 : 1);
   };
-  EXPECT_EXIT(run(),
-      testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
 #endif
 }
 
 TEST(VormUnsortedPointString, AppendsInOrderCompressingRuns) {
-  const struct {
-    const wchar_t* text;
-    Numbers added;
-    const wchar_t* expected;
-  } cases[] = {
-      {L"", {5, 6, 7, 3, 2, 9, 9}, L"5-7,3-2,9,9"},
-      {L"1-2", {4}, L"1-2,4"},
-      {L"1-2 \t", {}, L"1-2"},
-      {L"", {1, 2, 5, 6}, L"1-2,5-6"},
-      {L"", {1, 2, 3, 2, 1}, L"1-3,2-1"},
-      {L"", {3, 3}, L"3,3"},
-      {L"", {0xFFFFFFFFu, 0}, L"4294967295,0"},  // no run across the wrap
+  const struct { const wchar_t* text; Numbers added; const wchar_t* expected; } cases[] = {
+      {L"", {5, 6, 7, 3, 2, 9, 9}, L"5-7,3-2,9,9"}, {L"1-2", {4}, L"1-2,4"}, {L"1-2 \t", {}, L"1-2"},
+      {L"", {1, 2, 3, 2, 1}, L"1-3,2-1"},           {L"", {0xFFFFFFFFu, 0}, L"4294967295,0"},  // no run across the wrap
       {L"", {3000000000u, 3000000001u}, L"3000000000-3000000001"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
