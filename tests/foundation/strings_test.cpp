@@ -1,7 +1,6 @@
 #include <cmath>
 #include <iterator>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,23 +13,10 @@ std::string U8(const CString& s) { return VormToUtf8(s.str()); }
 
 int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
-// The CString overloads and the character functions of text.h live side by side.
-static_assert(std::is_same_v<decltype(VormToUpper(L"abc")), CString>);
-static_assert(std::is_same_v<decltype(VormToUpper(CString(L"abc"))), CString>);
-static_assert(std::is_same_v<decltype(VormToLower(L'A')), wchar_t>);
-
 TEST(NextToken, WalksTheTextKeepingItsPlaceInTheCursor) {
-  struct Case {
-    const wchar_t* text;
-    const wchar_t* delimiters;
-    std::vector<std::wstring> tokens;
-  } cases[] = {
-      {L"a,,b,", L",", {L"a", L"b"}},
-      {L";;;", L";", {}},
-      {L"", L",", {}},
-      {L"one two\tthree", L" \t", {L"one", L"two", L"three"}},
-      {L"abc", L"", {L"abc"}},
-      {L"abc", nullptr, {L"abc"}},
+  const struct { const wchar_t* text; const wchar_t* delimiters; std::vector<std::wstring> tokens; } cases[] = {
+      {L"a,,b,", L",", {L"a", L"b"}}, {L";;;", L";", {}}, {L"", L",", {}},
+      {L"one two\tthree", L" \t", {L"one", L"two", L"three"}}, {L"abc", L"", {L"abc"}}, {L"abc", nullptr, {L"abc"}},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const wchar_t* cursor = cases[i].text;
@@ -51,17 +37,9 @@ TEST(NextToken, WalksTheTextKeepingItsPlaceInTheCursor) {
 }
 
 TEST(PopToken, SplitsAtTheFirstSeparator) {
-  struct Case {
-    const wchar_t* separator;
-    const wchar_t* source;
-    const wchar_t* token;
-    const wchar_t* rest;
-  } cases[] = {
-      {L", ", L"a, b, c", L"a", L"b, c"},
-      {L", ", L"abc", L"abc", L""},
-      {L",", L",x", L"", L"x"},
-      {L",", L"x,", L"x", L""},
-      {L",", L"", L"", L""},
+  const struct { const wchar_t *separator, *source, *token, *rest; } cases[] = {
+      {L", ", L"a, b, c", L"a", L"b, c"}, {L", ", L"abc", L"abc", L""}, {L",", L",x", L"", L"x"},
+      {L",", L"x,", L"x", L""},           {L",", L"", L"", L""},
       {L"", L"abc", L"abc", L""},  // an empty separator cannot split (and never loops)
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -92,12 +70,7 @@ TEST(SplitCommaList, AppendsTrimmedNonEmptyItems) {
 }
 
 TEST(InsertListItem, MovesOrInsertsTheValue) {
-  struct Case {
-    const wchar_t* value;
-    int index;
-    const wchar_t* list;
-    const wchar_t* expected;
-  } cases[] = {
+  const struct { const wchar_t* value; int index; const wchar_t *list, *expected; } cases[] = {
       {L"b", 0, L"a;b;c", L"b;a;c"},  {L"b", 0, L"b;a;c", L"b;a;c"}, {L"b", 5, L"a", L"a;b"},
       {L"x", 1, L"a;b;c", L"a;x;b;c"}, {L"x", 1, L"a;x;b", L"a;x;b"}, {L"x", 1, L"", L"x"},
       {L"x", 3, L"a;b;c", L"a;b;c;x"}, {L"c", 0, L"c;c;c", L"c"},     {L"x", 1, L"a;;b", L"a;x;;b"},
@@ -120,37 +93,22 @@ TEST(InsertListItem, MovesOrInsertsTheValue) {
 }
 
 TEST(InsertEscapes, EscapesOnlyWhatIsNotEscapedYet) {
-  struct Case {
-    const wchar_t* target;
-    const wchar_t* escape;
-    const wchar_t* text;
-    const wchar_t* expected;
-  } cases[] = {
-      {L"'", L"\\", L"it's", L"it\\'s"},
-      {L"'", L"\\", L"it\\'s", L"it\\'s"},
-      {L"'", L"\\", L"'a''", L"\\'a\\'\\'"},
-      {L"'", L"\\", L"", L""},
+  const struct { const wchar_t *target, *escape, *text, *expected; } cases[] = {
+      {L"'", L"\\", L"it's", L"it\\'s"},         {L"'", L"\\", L"it\\'s", L"it\\'s"},
+      {L"'", L"\\", L"'a''", L"\\'a\\'\\'"},      {L"'", L"\\", L"", L""},
       // An escape text earlier in the text does not hide the one right before the target.
       {L"'", L"\\", L"C:\\dir it\\'s", L"C:\\dir it\\'s"},
-      {L"'", L"'", L"it's", L"it''s"},
-      {L"'", L"'", L"it''s", L"it''''s"},
+      {L"'", L"'", L"it's", L"it''s"},           {L"'", L"'", L"it''s", L"it''''s"},
       {L"\"", L"\\\\", L"a\"b\\\\\"", L"a\\\\\"b\\\\\""},
-      {L"ab", L"-", L"abab", L"-ab-ab"},
-      {L"", L"\\", L"abc", L"abc"},
-      {L"'", L"", L"it's", L"it's"},
+      {L"ab", L"-", L"abab", L"-ab-ab"},         {L"", L"\\", L"abc", L"abc"},    {L"'", L"", L"it's", L"it's"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(VormInsertEscapes(cases[i].target, cases[i].escape, cases[i].text), cases[i].expected)
-        << "case " << i;
+    EXPECT_EQ(VormInsertEscapes(cases[i].target, cases[i].escape, cases[i].text), cases[i].expected) << "case " << i;
   }
 }
 
 TEST(MakePrompt, TrimsAndEndsWithAColon) {
-  struct Case {
-    const wchar_t* text;
-    bool newline;
-    const wchar_t* expected;
-  } cases[] = {
+  const struct { const wchar_t* text; bool newline; const wchar_t* expected; } cases[] = {
       {L"Select point", false, L"Select point: "}, {L"Select point", true, L"\nSelect point: "},
       {L"Select point:", false, L"Select point: "}, {L"  Pick  ", false, L"Pick: "},
       {L"   ", true, L""},                          {L"", true, L""},
@@ -164,11 +122,7 @@ TEST(MakePrompt, TrimsAndEndsWithAColon) {
 }
 
 TEST(NumberText, NumericAndZeroTexts) {
-  struct Case {
-    const wchar_t* text;
-    BOOL numeric;
-    BOOL zero;
-  } cases[] = {
+  const struct { const wchar_t* text; BOOL numeric, zero; } cases[] = {
       {L"", TRUE, FALSE},     {L"0", TRUE, TRUE},      {L"0.000", TRUE, TRUE}, {L".", TRUE, TRUE},
       {L"0.5", TRUE, FALSE},  {L"1-2", TRUE, FALSE},   {L"--", TRUE, FALSE},   {L"1e5", FALSE, FALSE},
       {L" 1", FALSE, FALSE},  {L"+1", FALSE, FALSE},   {L"-0", TRUE, FALSE},   {L"\u0661", FALSE, FALSE},
@@ -181,11 +135,7 @@ TEST(NumberText, NumericAndZeroTexts) {
 }
 
 TEST(NumberText, ParseDoubleStoresTheValueInEveryCase) {
-  struct Case {
-    const wchar_t* text;
-    BOOL ok;
-    double value;
-  } cases[] = {
+  const struct { const wchar_t* text; BOOL ok; double value; } cases[] = {
       {L"2.5", TRUE, 2.5},         {L" 2.5", TRUE, 2.5},         {L"2.5 ", FALSE, 2.5},
       {L"", TRUE, 0.0},            {L"abc", FALSE, 0.0},         {L"-1.5e3", TRUE, -1500.0},
       {L"1e999", FALSE, HUGE_VAL}, {L"-1e999", FALSE, -HUGE_VAL}, {L"12,5", FALSE, 12.0},
@@ -200,33 +150,23 @@ TEST(NumberText, ParseDoubleStoresTheValueInEveryCase) {
 }
 
 TEST(NumberText, FormatDoubleWithFixedDecimals) {
-  struct Case {
-    double value;
-    int decimals;
-    const wchar_t* expected;
-  } cases[] = {
+  const struct { double value; int decimals; const wchar_t* expected; } cases[] = {
       {3.14159, 2, L"3.14"}, {-1, 3, L"-1.000"}, {999.5, 0, L"1000"}, {0.0, 1, L"0.0"},
       {1e20, 0, L"100000000000000000000"}, {-0.0004, 3, L"-0.000"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(VormFormatDouble(cases[i].value, cases[i].decimals), cases[i].expected) << "case " << i;
   }
-  // What it writes reads back.
-  double back = 0;
+  double back = 0;  // what it writes reads back
   EXPECT_TRUE(VormParseDouble(VormFormatDouble(-12.345678, 6), &back));
   EXPECT_EQ(back, -12.345678);
 }
 
+// The character mapping itself is the platform suite's; these check the CString forms and
+// the word rule of title case.
 TEST(Case, UpperLowerAndTitle) {
-  struct Case {
-    const wchar_t* text;
-    const wchar_t* upper;
-    const wchar_t* lower;
-    const wchar_t* title;
-  } cases[] = {
+  const struct { const wchar_t *text, *upper, *lower, *title; } cases[] = {
       {L"hello WORLD 3d", L"HELLO WORLD 3D", L"hello world 3d", L"Hello World 3D"},
-      {L"HELLO", L"HELLO", L"hello", L"Hello"},
-      {L"x", L"X", L"x", L"X"},
       {L"", L"", L"", L""},
       {L"\u00e9t\u00c9 b2b", L"\u00c9T\u00c9 B2B", L"\u00e9t\u00e9 b2b", L"\u00c9t\u00e9 B2B"},
       {L"a\tb\u3000c", L"A\tB\u3000C", L"a\tb\u3000c", L"A\tB\u3000C"},
@@ -236,33 +176,18 @@ TEST(Case, UpperLowerAndTitle) {
     EXPECT_EQ(U8(VormToLower(cases[i].text)), U8(cases[i].lower)) << "case " << i;
     EXPECT_EQ(U8(VormToTitleCase(cases[i].text)), U8(cases[i].title)) << "case " << i;
   }
-  EXPECT_EQ(VormToUpper(L'a'), L'A');
 }
 
 TEST(CompareNatural, OrdersEmbeddedNumbersByValue) {
-  struct Case {
-    const wchar_t* a;
-    const wchar_t* b;
-    int sign;
-    int signNoCase;
-  } cases[] = {
-      {L"P9", L"P10", -1, -1},
-      {L"P10", L"P9a", 1, 1},
-      {L"A2B10", L"A2B9", 1, 1},
-      {L"abc", L"abd", -1, -1},
+  const struct { const wchar_t *a, *b; int sign, signNoCase; } cases[] = {
+      {L"P9", L"P10", -1, -1}, {L"P10", L"P9a", 1, 1}, {L"A2B10", L"A2B9", 1, 1}, {L"abc", L"abd", -1, -1},
       {L"x1", L"xy1", -1, -1},  // prefixes of different length: whole texts collated
-      {L"a01", L"a1", 0, 0},
-      {L"a1", L"a1b", -1, -1},
-      {L"a1b", L"a1", 1, 1},
-      {L"a1b", L"a1b", 0, 0},
+      {L"a01", L"a1", 0, 0},   {L"a1", L"a1b", -1, -1}, {L"a1b", L"a1b", 0, 0},    {L"", L"1", -1, -1},
       {L"p2", L"P10", 1, -1},  // 'p' > 'P' in the ordinal order; case-blind the numbers decide
-      {L"", L"1", -1, -1},
-      {L"10", L"9", 1, 1},
       {L"000", L"0", 0, 0},
       // Digit runs far beyond what an int holds still compare by value.
       {L"n99999999999999999999", L"n99999999999999999998", 1, 1},
       {L"n4294967296", L"n4294967295", 1, 1},
-      {L"n2147483648", L"n2147483647", 1, 1},
       {L"n00000000000000000000007", L"n8", -1, -1},
       {L"n123456789012345678901234567890x2", L"n123456789012345678901234567890x10", -1, -1},
   };
@@ -283,46 +208,30 @@ TEST(GuidText, BracedUpperCaseGroups) {
 
 TEST(Angles, ConversionsBetweenPackedDegreesAndRadians) {
   constexpr double kPi = 3.141592653589793;
-  struct Case {
-    const char* what;
-    double (*convert)(double);
-    double in;
-    double out;
-  } cases[] = {
-      {"DmsToDegrees", VormDmsToDegrees, 12.3045, 12.5125},
-      {"DmsToDegrees", VormDmsToDegrees, -12.3045, -12.5125},
-      {"DmsToDegrees", VormDmsToDegrees, 0.0300, 0.05},
-      {"DmsToDegrees", VormDmsToDegrees, 0.0030, 30.0 / 3600},
-      {"DmsToDegrees", VormDmsToDegrees, 45.15, 45.25},  // stored as 45.14999...
-      {"DmsToDegrees", VormDmsToDegrees, -45.15, -45.25},
-      {"DmsToDegrees", VormDmsToDegrees, 10.7000, 10 + 70.0 / 60},  // 70 minutes: same arithmetic
-      {"DmsToDegrees", VormDmsToDegrees, 1.0075, 1 + 75.0 / 3600},
-      {"DegreesToDms", VormDegreesToDms, 12.5125, 12.3045},
-      {"DegreesToDms", VormDegreesToDms, 90.5, 90.30},
-      {"DegreesToDms", VormDegreesToDms, -0.5, -0.30},
-      {"DegreesToDms", VormDegreesToDms, 400.25, 400.15},  // no normalisation
-      {"DegreesToRadians", VormDegreesToRadians, 180, kPi},
-      {"DegreesToRadians", VormDegreesToRadians, -90, -kPi / 2},
-      {"RadiansToDegrees", VormRadiansToDegrees, kPi / 4, 45},
-      {"RadiansToDms", VormRadiansToDms, kPi, 180.0},
-      {"RadiansToDms", VormRadiansToDms, kPi / 8, 22.30},
-      {"DmsToRadians", VormDmsToRadians, 22.30, kPi / 8},
+  const struct { double (*convert)(double); double in, out; } cases[] = {
+      {VormDmsToDegrees, -12.3045, -12.5125},
+      {VormDmsToDegrees, 45.15, 45.25},             // stored as 45.14999...
+      {VormDmsToDegrees, 10.7000, 10 + 70.0 / 60},  // 70 minutes: same arithmetic
+      {VormDmsToDegrees, 1.0075, 1 + 75.0 / 3600},
+      {VormDegreesToDms, -0.5, -0.30},
+      {VormDegreesToDms, 400.25, 400.15},  // no normalisation
+      {VormDegreesToRadians, -90, -kPi / 2},
+      {VormRadiansToDegrees, kPi / 4, 45},
+      {VormRadiansToDms, kPi / 8, 22.30},
+      {VormDmsToRadians, 22.30, kPi / 8},
   };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_NEAR(cases[i].convert(cases[i].in), cases[i].out, 1e-9) << "case " << i << " " << cases[i].what;
-  }
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_NEAR(cases[i].convert(cases[i].in), cases[i].out, 1e-9) << i;
   EXPECT_EQ(VormDegreesToRadians(180), kPi);
   // Every whole minute and some seconds of a few degrees, however the decimal is stored.
   for (int d : {0, 1, 45, 123, 359}) {
     for (int m = 0; m < 60; ++m) {
       for (int sec : {0, 1, 30, 59}) {
-        const double packed = d + m / 100.0 + sec / 10000.0;
-        EXPECT_NEAR(VormDmsToDegrees(packed), d + m / 60.0 + sec / 3600.0, 1e-9) << d << " " << m << " " << sec;
-        EXPECT_NEAR(VormDmsToDegrees(-packed), -(d + m / 60.0 + sec / 3600.0), 1e-9) << d << " " << m << " " << sec;
+        const double packed = d + m / 100.0 + sec / 10000.0, degrees = d + m / 60.0 + sec / 3600.0;
+        EXPECT_NEAR(VormDmsToDegrees(packed), degrees, 1e-9) << d << " " << m << " " << sec;
+        EXPECT_NEAR(VormDmsToDegrees(-packed), -degrees, 1e-9) << d << " " << m << " " << sec;
       }
     }
   }
-  // Round trips through the packed form.
   for (double dms : {0.0, 1.0101, 45.5959, 359.5930, -271.0405}) {
     EXPECT_NEAR(VormDegreesToDms(VormDmsToDegrees(dms)), dms, 1e-9) << dms;
   }
