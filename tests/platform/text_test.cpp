@@ -13,34 +13,17 @@ namespace {
 
 // --- UTF-8 -------------------------------------------------------------------------
 
-TEST(Utf8, ValidTextConvertsBothWays) {
-  const struct { const char* utf8; const wchar_t* wide; } cases[] = {
-      {"", L""},
-      {"plain ASCII", L"plain ASCII"},
-      {"Stra\xC3\x9F" "e", L"Stra\u00DFe"},
-      {"\xE2\x82\xAC 100", L"\u20AC 100"},
-      {"\xF0\x9F\x98\x80", L"\U0001F600"},                 // outside the BMP: one wchar_t
-      {"\xF4\x8F\xBF\xBF", L"\U0010FFFF"},                 // highest code point
-      {"\xEF\xBF\xBD", L"\uFFFD"},
-      {"\xCE\xA3\xD0\x96", L"\u03A3\u0416"},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(VormFromUtf8(cases[i].utf8), cases[i].wide) << "case " << i;
-    EXPECT_EQ(VormToUtf8(cases[i].wide), cases[i].utf8) << "case " << i;
-  }
-}
-
-TEST(Utf8, InvalidBytesBecomeEscapesAndComeBack) {
+TEST(Utf8, ConvertsBothWaysAndCarriesInvalidBytesAsEscapes) {
   const struct { std::string bytes; std::wstring wide; } cases[] = {
-      {"\xFF", L"\xDCFF"},
-      {"a\x80z", L"a\xDC80z"},
-      {"\xC3", L"\xDCC3"},                                  // cut two-byte sequence
-      {"\xE2\x82", L"\xDCE2\xDC82"},                        // cut three-byte sequence
-      {"\xC0\xAF", L"\xDCC0\xDCAF"},                        // overlong '/'
-      {"\xE0\x80\xAF", L"\xDCE0\xDC80\xDCAF"},              // overlong, three bytes
-      {"\xED\xA0\x80", L"\xDCED\xDCA0\xDC80"},              // encoded surrogate D800
-      {"\xED\xB2\x80", L"\xDCED\xDCB2\xDC80"},              // encoded escape itself
-      {"\xF4\x90\x80\x80", L"\xDCF4\xDC90\xDC80\xDC80"},    // above U+10FFFF
+      {"", L""},                                   {"Stra\xC3\x9F" "e \xE2\x82\xAC", L"Stra\u00DFe \u20AC"},
+      {"\xF0\x9F\x98\x80", L"\U0001F600"},         // outside the BMP: one wchar_t
+      {"\xF4\x8F\xBF\xBF", L"\U0010FFFF"},         {"\xEF\xBF\xBD", L"\uFFFD"},
+      {"\xFF", L"\xDCFF"},                         {"a\x80z", L"a\xDC80z"},
+      {"\xC3", L"\xDCC3"},                         {"\xE2\x82", L"\xDCE2\xDC82"},  // cut sequences
+      {"\xC0\xAF", L"\xDCC0\xDCAF"},               {"\xE0\x80\xAF", L"\xDCE0\xDC80\xDCAF"},  // overlong
+      {"\xED\xA0\x80", L"\xDCED\xDCA0\xDC80"},     // encoded surrogate D800
+      {"\xED\xB2\x80", L"\xDCED\xDCB2\xDC80"},     // encoded escape itself
+      {"\xF4\x90\x80\x80", L"\xDCF4\xDC90\xDC80\xDC80"},  // above U+10FFFF
       {"\xF8\x88\x80\x80\x80", L"\xDCF8\xDC88\xDC80\xDC80\xDC80"},
       {"\xC3\xA9\xFF\xC3\xA9", L"\u00E9\xDCFF\u00E9"},
       {std::string("a\0b", 3), std::wstring(L"a\0b", 3)},  // NUL is data in a view
@@ -58,23 +41,18 @@ TEST(Utf8, EveryByteStringRoundTrips) {
       const char raw[] = {static_cast<char>(a), static_cast<char>(b), static_cast<char>((a * 7 + b) & 0xFF),
                           static_cast<char>((a ^ b) | 0x80)};
       for (size_t len = 2; len <= 4; ++len) {
-        std::string bytes(raw, len);
-        ASSERT_EQ(VormToUtf8(VormFromUtf8(bytes)), bytes) << a << "," << b << " len " << len;
+        ASSERT_EQ(VormToUtf8(VormFromUtf8(std::string(raw, len))), std::string(raw, len)) << a << "," << b << " " << len;
       }
     }
   }
 }
 
 TEST(Utf8, UnencodableWideCharactersBecomeReplacement) {
-  const struct { std::wstring wide; const char* utf8; } cases[] = {
-      {L"\xD800", "\xEF\xBF\xBD"},                        // lone high surrogate
-      {L"\xDC7F", "\xEF\xBF\xBD"},                        // just below the escape range
-      {L"\xDD00", "\xEF\xBF\xBD"},                        // just above it
-      {std::wstring(1, static_cast<wchar_t>(0x110000)), "\xEF\xBF\xBD"},
-      {std::wstring(1, static_cast<wchar_t>(-1)), "\xEF\xBF\xBD"},
-      {L"a\xDFFFz", "a\xEF\xBF\xBDz"},
+  const std::wstring cases[] = {
+      L"\xD800", L"\xDC7F", L"\xDD00",  // lone high surrogate; just below and just above the escape range
+      std::wstring(1, static_cast<wchar_t>(0x110000)), std::wstring(1, static_cast<wchar_t>(-1)),
   };
-  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(VormToUtf8(cases[i].wide), cases[i].utf8) << "case " << i;
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(VormToUtf8(L"a" + cases[i] + L"z"), "a\xEF\xBF\xBDz") << i;
 }
 
 // --- Formatter -----------------------------------------------------------------------
@@ -100,14 +78,11 @@ std::wstring F(const wchar_t* format, ...) {
   return text;
 }
 
-struct FormatCase {
-  std::wstring got;
-  std::wstring expect;
-};
-
-void CheckAll(const std::vector<FormatCase>& cases) {
-  for (size_t i = 0; i < cases.size(); ++i)
-    EXPECT_EQ(cases[i].got, cases[i].expect) << "case " << i << ": " << VormToUtf8(cases[i].expect);
+// Rows of {what F made, what was expected}.
+void CheckAll(const std::vector<std::pair<std::wstring, std::wstring>>& cases) {
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i << ": " << VormToUtf8(cases[i].second);
+  }
 }
 
 TEST(Format, StringsAndCharactersFollowThePlatform) {
@@ -119,8 +94,7 @@ TEST(Format, StringsAndCharactersFollowThePlatform) {
       {F(L"%lS|%hS", L"w", "n"), L"w|n"},
       {F(L"%c%C%lc%hc%wc%hC%lC", L'\u03A9', 'n', L'W', 'h', L'x', 'y', L'z'), L"\u03A9nWhxyz"},
       {F(L"%S", "Stra\xC3\x9F" "e \xF0\x9F\x98\x80"), L"Stra\u00DFe \U0001F600"},
-      {F(L"%S", "bad\xFF"), L"bad\xDCFF"},
-      {F(L"%C", 0xE9), L"\xDCE9"},
+      {F(L"%S", "bad\xFF"), L"bad\xDCFF"}, {F(L"%C", 0xE9), L"\xDCE9"},
       {F(L"%s|%S", static_cast<wchar_t*>(nullptr), static_cast<char*>(nullptr)), L"(null)|(null)"},
       {F(L"%.3s", L"(null)abc"), L"(nu"},
       {F(L"[%6s][%-6s][%06s]", L"ab", L"ab", L"ab"), L"[    ab][ab    ][0000ab]"},
@@ -128,8 +102,7 @@ TEST(Format, StringsAndCharactersFollowThePlatform) {
       {F(L"[%.2S][%4.2S]", "\xC3\xA9\xE2\x82\xAC" "x", "\xC3\xA9\xE2\x82\xAC" "x"), L"[\u00E9\u20AC][  \u00E9\u20AC]"},
       {F(L"[%*s][%-*s][%*s]", 4, L"a", 3, L"b", -3, L"c"), L"[   a][b  ][c  ]"},
       {F(L"[%.*s][%.*s]", 1, L"abc", -1, L"abc"), L"[a][abc]"},
-      {F(L"%.3s", unterminated), L"abc"},  // precision bounds the read
-      {F(L"%.3S", unterminatedNarrow), L"xyz"},
+      {F(L"%.3s", unterminated), L"abc"}, {F(L"%.3S", unterminatedNarrow), L"xyz"},  // precision bounds the read
       {F(L"[%3c][%-3c]", L'x', L'y'), L"[  x][y  ]"},
       {F(L"a%cb", 0), std::wstring(L"a\0b", 3)},
   });
@@ -137,8 +110,6 @@ TEST(Format, StringsAndCharactersFollowThePlatform) {
 
 TEST(Format, Integers) {
   CheckAll({
-      {F(L"%d %i %u", -42, 42, 42u), L"-42 42 42"},
-      {F(L"%x %X %o", 255, 255, 8), L"ff FF 10"},
       {F(L"%#x %#X %#o %#x %#o", 255, 255, 8, 0, 0), L"0xff 0XFF 010 0 0"},
       {F(L"[%5d][%-5d][%05d][%+d][% d][%+ d]", 42, 42, -42, 7, 7, 7), L"[   42][42   ][-0042][+7][ 7][+7]"},
       {F(L"[%.3d][%5.3d][%05.3d][%.0d][%.0x]", 7, -7, 7, 0, 0), L"[007][ -007][  007][][]"},
@@ -154,7 +125,6 @@ TEST(Format, Integers) {
          static_cast<intmax_t>(-5)),
        L"12 -3 4 -5"},
       {F(L"%hd %hu %hhd %hhu %hx", 70000, 70000, 300, 300, 0x12345), L"4464 4464 44 44 2345"},
-      {F(L"%d %d", INT_MIN, INT_MAX), L"-2147483648 2147483647"},
       {F(L"%p|%p", reinterpret_cast<void*>(0x1A), static_cast<void*>(nullptr)), L"000000000000001A|0000000000000000"},
       {F(L"[%20p]", reinterpret_cast<void*>(0xABC)), L"[    0000000000000ABC]"},
       {F(L"%*d|%-*d|%.*d", 4, 1, 3, 2, 3, 3), L"   1|2  |003"},
@@ -169,38 +139,24 @@ TEST(Format, FloatingPoint) {
       {F(L"[%10.3f][%-10.3f][%010.3f][%+.1f][% .1f]", -3.5, 3.5, -3.5, 1.0, 1.0),
        L"[    -3.500][3.500     ][-00003.500][+1.0][ 1.0]"},
       {F(L"%a %A", 1.0, 0.5), L"0x1p+0 0X1P-1"},
-      {F(L"[%010a]", 1.0), L"[0x00001p+0]"},
       {F(L"%Lf %.1Le", 1.5L, 12.0L), L"1.500000 1.2e+01"},
       {F(L"[%06f][%-6f][%f]", HUGE_VAL, -HUGE_VAL, std::nan("")), L"[   inf][-inf  ][nan]"},
-      {F(L"%*.*f", 8, 2, 3.14159), L"    3.14"},
-      {F(L"%F", 1.0), L"1.000000"},
   });
 }
 
 TEST(Format, LiteralsAndRefusedConversions) {
   int sink = 1234;
   CheckAll({
-      {F(L"100%%"), L"100%"},
-      {F(L"%5%|"), L"%|"},
-      {F(L"ab%nc", &sink), L"abc"},
-      {F(L"%hnx%d", &sink, 5), L"x5"},
-      {F(L"%y|%k"), L"%y|%k"},
-      {F(L"end%"), L"end%"},
-      {F(L"end%-5"), L"end%-5"},
-      {F(L"end%I6"), L"end%I6"},
-      {F(L""), L""},
+      {F(L"100%%"), L"100%"},     {F(L"%5%|"), L"%|"},     {F(L"ab%nc", &sink), L"abc"},
+      {F(L"%hnx%d", &sink, 5), L"x5"}, {F(L"%y|%k"), L"%y|%k"}, {F(L"end%"), L"end%"},
+      {F(L"end%-5"), L"end%-5"},   {F(L"end%I6"), L"end%I6"}, {F(L""), L""},
   });
   EXPECT_EQ(sink, 1234);
 }
 
 TEST(Format, BoundedOutputCutsAtTheCount) {
-  struct Case {
-    size_t count;
-    int result;
-    std::wstring stored;  // characters stored, terminator included when written
-  };
-  // "abcdef" is six characters.
-  const Case cases[] = {
+  // "abcdef" is six characters; `stored` includes the terminator when one is written.
+  const struct { size_t count; int result; std::wstring stored; } cases[] = {
       {10, 6, std::wstring(L"abcdef\0", 7)},
       {7, 6, std::wstring(L"abcdef\0", 7)},  // exact fit with room for the terminator
       {6, 6, L"abcdef"},                     // exact fit without it: not terminated
@@ -301,14 +257,9 @@ TEST(Case, CharacterAndBufferMapping) {
 
 TEST(Case, CaseInsensitiveComparison) {
   const struct { const wchar_t* a; const wchar_t* b; size_t n; int full, counted; } cases[] = {
-      {L"abc", L"ABC", 3, 0, 0},
-      {L"\u00C4\u00D6", L"\u00E4\u00F6", 9, 0, 0},
-      {L"abcX", L"ABCy", 3, -1, 0},
-      {L"b", L"A", 1, 1, 1},
-      {L"_", L"A", 1, -1, -1},
-      {L"ab", L"abc", 2, -1, 0},
-      {L"", L"", 0, 0, 0},
-      {L"x", L"y", 0, -1, 0},
+      {L"abc", L"ABC", 3, 0, 0},   {L"\u00C4\u00D6", L"\u00E4\u00F6", 9, 0, 0}, {L"abcX", L"ABCy", 3, -1, 0},
+      {L"b", L"A", 1, 1, 1},       {L"_", L"A", 1, -1, -1},                   {L"ab", L"abc", 2, -1, 0},
+      {L"", L"", 0, 0, 0},         {L"x", L"y", 0, -1, 0},
       {L"\U0001F600", L"\U0001F601", 1, -1, -1},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
