@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,12 +22,11 @@ struct Seen {
   std::wstring status;
 };
 
-// Plays the user: runs `script` against the dialog and records what the dialog looked
-// like when it started and after each step.
+// Plays the user: records the dialog as it opened, then runs the script, which may select
+// folders (each recorded) and answers OK (true) or Cancel.
 class ScriptedUser : public VormFolderDialogProvider {
  public:
-  using Script = std::function<bool(VormFolderDialog&, ScriptedUser&)>;
-  explicit ScriptedUser(Script script) : script_(std::move(script)) {}
+  explicit ScriptedUser(std::vector<std::wstring> selections, bool ok) : selections_(std::move(selections)), ok_(ok) {}
 
   bool Run(VormFolderDialog& dialog) override {
     title = dialog.Title();
@@ -36,17 +34,21 @@ class ScriptedUser : public VormFolderDialogProvider {
     flags = dialog.Flags();
     dialog.Initialize();
     Record(dialog);
-    return script_(dialog, *this);
+    for (const std::wstring& s : selections_) {
+      dialog.Select(s.c_str());
+      Record(dialog);
+    }
+    return ok_;
   }
   void Record(const VormFolderDialog& d) { seen.push_back({d.Selection(), d.OkEnabled(), d.StatusText()}); }
 
-  std::wstring title;
-  std::wstring root;
+  std::wstring title, root;
   UINT flags = 0;
   std::vector<Seen> seen;
 
  private:
-  Script script_;
+  std::vector<std::wstring> selections_;
+  bool ok_;
 };
 
 // Refuses folders named "locked".
@@ -54,43 +56,42 @@ class NoLockedFolders : public VormBrowseForDirectory {
  public:
   BOOL ValidateSelection(const wchar_t* path, CString& message) override {
     asked.push_back(path);
-    std::wstring p(path);
-    if (p.size() >= 6 && p.compare(p.size() - 6, 6, L"locked") == 0) {
-      message = L"This folder is locked.";
-      return FALSE;
-    }
-    return TRUE;
+    const std::wstring p(path);
+    if (p.size() < 6 || p.compare(p.size() - 6, 6, L"locked") != 0) return TRUE;
+    message = L"This folder is locked.";
+    return FALSE;
   }
   std::vector<std::wstring> asked;
 };
 
 class BrowseFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    tree.Make({"data/survey/", "data/locked/", "other/"});
-    base = tree.wroot();
-    base.pop_back();
-  }
+  void SetUp() override { tree.Make({"data/survey/", "data/locked/", "other/"}); }
   void TearDown() override { VormSetFolderDialogProvider(previous); }
 
-  std::shared_ptr<ScriptedUser> Install(ScriptedUser::Script script) {
-    auto user = std::make_shared<ScriptedUser>(std::move(script));
+  std::shared_ptr<ScriptedUser> Install(std::vector<std::wstring> selections, bool ok = true) {
+    auto user = std::make_shared<ScriptedUser>(std::move(selections), ok);
     auto old = VormSetFolderDialogProvider(user);
     if (!previous) previous = old;
     return user;
   }
+  // The temporary root joined with `rel` (no trailing separator).
+  std::wstring B(const std::wstring& rel = L"") const {
+    std::wstring root = tree.wroot();
+    root.pop_back();
+    return root + rel;
+  }
 
   TempTree tree;
-  std::wstring base;  // the temporary root, no trailing separator
   std::shared_ptr<VormFolderDialogProvider> previous;
 };
 
 TEST_F(BrowseFolder, ChosenFolderComesBackWithTrailingSeparator) {
-  auto user = Install([&](VormFolderDialog& d, ScriptedUser&) { return d.Select((base + L"/data/survey").c_str()); });
+  auto user = Install({B(L"/data/survey")});
   VormBrowseForDirectory browse;
   VormPath backslash(L"unchanged");
   ASSERT_TRUE(browse.Browse(backslash, nullptr, L"Pick a folder", nullptr, nullptr));
-  EXPECT_EQ(std::wstring(backslash), base + L"/data/survey\\");
+  EXPECT_EQ(std::wstring(backslash), B(L"/data/survey\\"));
   EXPECT_EQ(user->title, L"Pick a folder");
   EXPECT_EQ(user->flags, 0x4Du);
   // No root and no initial folder: rooted at the desktop, the root itself selected.
@@ -99,59 +100,39 @@ TEST_F(BrowseFolder, ChosenFolderComesBackWithTrailingSeparator) {
 
   VormPath slash(L"", VormPath::SlashSeparator);
   ASSERT_TRUE(browse.Browse(slash, nullptr, nullptr, nullptr, nullptr));
-  EXPECT_EQ(std::wstring(slash), base + L"/data/survey/");
-
-  Install([&](VormFolderDialog& d, ScriptedUser&) { return d.Select(L"/"); });
+  EXPECT_EQ(std::wstring(slash), B(L"/data/survey/"));
+  Install({L"/"});
   ASSERT_TRUE(browse.Browse(slash, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(std::wstring(slash), L"/");
+
+  Install({B(L"/other")}, false);  // cancel leaves the result unchanged
+  EXPECT_FALSE(browse.Browse(slash, nullptr, L"t", nullptr, nullptr));
   EXPECT_EQ(std::wstring(slash), L"/");
 }
 
-TEST_F(BrowseFolder, CancelLeavesResultUnchanged) {
-  Install([](VormFolderDialog&, ScriptedUser&) { return false; });
-  VormBrowseForDirectory browse;
-  VormPath result(L"before");
-  EXPECT_FALSE(browse.Browse(result, nullptr, L"t", nullptr, nullptr));
-  EXPECT_EQ(std::wstring(result), L"before");
-}
-
 TEST_F(BrowseFolder, InitialFolderIsPreselectedAndRootLimitsSelection) {
-  auto user = Install([&](VormFolderDialog& d, ScriptedUser& u) {
-    bool outside = d.Select((base + L"/other").c_str());
-    u.Record(d);
-    return !outside;
-  });
+  auto user = Install({B(L"/other")});
   VormBrowseForDirectory browse;
   VormPath result;
-  std::wstring root = base + L"/data/";
-  ASSERT_TRUE(browse.Browse(result, (base + L"/data/survey").c_str(), nullptr, nullptr, root.c_str()));
-  EXPECT_EQ(user->root, base + L"/data");
-  EXPECT_EQ(user->seen[0].selection, base + L"/data/survey");
-  EXPECT_EQ(user->seen[1].selection, base + L"/data/survey") << "a folder outside the root cannot be selected";
-  EXPECT_EQ(std::wstring(result), base + L"/data/survey\\");
-}
+  ASSERT_TRUE(browse.Browse(result, B(L"/data/survey").c_str(), nullptr, nullptr, B(L"/data/").c_str()));
+  EXPECT_EQ(user->root, B(L"/data"));
+  EXPECT_EQ(user->seen[0].selection, B(L"/data/survey"));
+  EXPECT_EQ(user->seen[1].selection, B(L"/data/survey")) << "a folder outside the root cannot be selected";
+  EXPECT_EQ(std::wstring(result), B(L"/data/survey\\"));
 
-TEST_F(BrowseFolder, MissingInitialAndUnparsableRootAreIgnored) {
-  auto user = Install([](VormFolderDialog&, ScriptedUser&) { return true; });
-  VormBrowseForDirectory browse;
-  VormPath result;
-  ASSERT_TRUE(browse.Browse(result, (base + L"/missing").c_str(), nullptr, nullptr, (base + L"/nowhere").c_str()));
+  // A missing initial folder and an unparsable root are ignored.
+  user = Install({});
+  ASSERT_TRUE(browse.Browse(result, B(L"/missing").c_str(), nullptr, nullptr, B(L"/nowhere").c_str()));
   EXPECT_EQ(user->root, L"/");
   EXPECT_EQ(user->seen[0].selection, L"/");
 }
 
 TEST_F(BrowseFolder, ValidationDisablesOkAndShowsItsMessage) {
-  auto user = Install([&](VormFolderDialog& d, ScriptedUser& u) {
-    d.Select((base + L"/data/locked").c_str());
-    u.Record(d);
-    d.Select((base + L"/data/survey").c_str());
-    u.Record(d);
-    d.Select((base + L"/data/locked").c_str());
-    u.Record(d);
-    return true;  // OK pressed while disabled: nothing is chosen
-  });
+  // OK pressed at the end while disabled: nothing is chosen.
+  auto user = Install({B(L"/data/locked"), B(L"/data/survey"), B(L"/data/locked")});
   NoLockedFolders browse;
   VormPath result(L"before");
-  EXPECT_FALSE(browse.Browse(result, nullptr, nullptr, nullptr, base.c_str()));
+  EXPECT_FALSE(browse.Browse(result, nullptr, nullptr, nullptr, B().c_str()));
   EXPECT_EQ(std::wstring(result), L"before");
   ASSERT_EQ(user->seen.size(), 4u);
   EXPECT_TRUE(user->seen[0].okEnabled);
@@ -160,32 +141,27 @@ TEST_F(BrowseFolder, ValidationDisablesOkAndShowsItsMessage) {
   EXPECT_TRUE(user->seen[2].okEnabled);
   EXPECT_EQ(user->seen[2].status, L"") << "the status line always shows the latest verdict";
   EXPECT_FALSE(user->seen[3].okEnabled);
-  EXPECT_EQ(browse.asked, (std::vector<std::wstring>{base, base + L"/data/locked", base + L"/data/survey",
-                                                     base + L"/data/locked"}));
+  EXPECT_EQ(browse.asked, (std::vector<std::wstring>{B(), B(L"/data/locked"), B(L"/data/survey"), B(L"/data/locked")}));
 
   // The class's own validation never disables OK.
-  Install([&](VormFolderDialog& d, ScriptedUser& u) {
-    d.Select((base + L"/data/locked").c_str());
-    u.Record(d);
-    return true;
-  });
+  Install({B(L"/data/locked")});
   VormBrowseForDirectory plain;
   EXPECT_TRUE(plain.Browse(result, nullptr, nullptr, nullptr, nullptr));
-  EXPECT_EQ(std::wstring(result), base + L"/data/locked\\");
+  EXPECT_EQ(std::wstring(result), B(L"/data/locked\\"));
 }
 
 TEST_F(BrowseFolder, CallbackAnsweringEveryChangeWithASelectionEnds) {
   static std::wstring target;
-  target = base + L"/other";
+  target = B(L"/other");
   BFFCALLBACK pingPong = [](HWND dialog, UINT message, LPARAM, LPARAM) -> int {
     if (message == BFFM_SELCHANGED) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(target.c_str()));
     return 0;
   };
-  Install([](VormFolderDialog&, ScriptedUser&) { return true; });
+  Install({});
   VormBrowseForDirectory browse(pingPong);
   VormPath result;
   EXPECT_TRUE(browse.Browse(result, nullptr, nullptr, nullptr, nullptr));
-  EXPECT_EQ(std::wstring(result), base + L"/other\\");
+  EXPECT_EQ(std::wstring(result), target + L"\\");
 }
 
 TEST(ShellNamespace, ItemListsAndDesktopParsing) {
@@ -234,7 +210,7 @@ TEST(ShellNamespace, TerminalChooserFollowsTypedCommands) {
   VormSetFolderDialogProvider(old);
   std::fclose(in);
   std::fclose(out);
-  std::string shown(outText, outSize);
+  const std::string shown(outText, outSize);
   std::free(outText);
 
   ASSERT_NE(chosen, nullptr);
