@@ -1,6 +1,7 @@
 #include <vorm/file_ops.h>
 
 #include <list>
+#include <memory>
 #include <vector>
 
 #include <vorm/file_trees.h>
@@ -12,7 +13,6 @@
 namespace VormFileOps_details {
 
 constexpr int kFoldersOnly = 0x10;
-constexpr int kNoFolders = 0x20;
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -98,20 +98,61 @@ int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfEx
   return 0;
 }
 
-// Removes the links to folders inside `folder`: the file walk leaves them, as they carry
-// the directory attribute, and the folder walk never yields them.
-void RemoveFolderLinks(const VormPath& folder) {
-  VormBasicFileMatcher entries;
-  for (entries.Find(folder, L"*", kFoldersOnly); entries.HasMatch(); entries.FindNext()) {
-    if (entries.GetFindData()->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) RemoveDirectoryW(entries.GetPath());
+// VormDeleteFile with the attributes already read. A link's attributes are its target's:
+// a link is removed as it is, and the target, which may lie anywhere, keeps its read-only
+// state. Only a read-only file needs its attributes changed and, on failure, put back.
+int DeleteWithAttributes(const wchar_t* path, DWORD attributes) {
+  const bool adjust = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (adjust) SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (DeleteFileW(path)) return 0;
+  if (adjust) {
+    const DWORD error = GetLastError();
+    SetFileAttributesW(path, attributes);
+    SetLastError(error);
   }
+  return 1;
 }
 
-bool RemoveFolder(const VormPath& folder) {
-  if (RemoveDirectoryW(folder)) return true;
-  if (GetLastError() != ERROR_DIR_NOT_EMPTY) return false;
-  RemoveFolderLinks(folder);
-  return RemoveDirectoryW(folder) != FALSE;
+
+// Removes everything in the tree `root` and then `root`, depth first: in each folder the
+// files and links go first (read-only files too; links as links, their targets untouched),
+// then each real sub-folder in the same way, then the folder itself. Each folder is listed
+// once. Every entry is tried; false when any folder could not be removed.
+bool RemoveTree(const wchar_t* root) {
+  struct Level {
+    VormPath folder;
+    std::unique_ptr<VormBasicFileMatcher> entries;
+  };
+  std::vector<Level> stack;
+  auto enter = [&stack](VormPath folder) {
+    auto entries = std::make_unique<VormBasicFileMatcher>();
+    entries->SetSkipDots(TRUE);
+    entries->Find(folder, L"*", 0);
+    stack.push_back(Level{std::move(folder), std::move(entries)});
+  };
+  bool removed = true;
+  enter(VormPath(root));
+  while (!stack.empty()) {
+    VormBasicFileMatcher& entries = *stack.back().entries;
+    if (!entries.HasMatch()) {
+      const VormPath folder = std::move(stack.back().folder);
+      stack.pop_back();
+      if (!RemoveDirectoryW(folder)) removed = false;
+      continue;
+    }
+    const DWORD attributes = entries.GetFindData()->dwFileAttributes;
+    VormPath path = entries.GetPath();
+    entries.FindNext();
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      DeleteWithAttributes(path, attributes);  // a file left behind fails its folder
+    } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      RemoveDirectoryW(path);  // a link to a folder, never entered
+    } else {
+      enter(std::move(path));
+    }
+  }
+  return removed;
 }
 
 }  // namespace VormFileOps_details
@@ -122,20 +163,7 @@ int VormCopyFile(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
   return CopyFileW(from, to, failIfExists) ? 0 : 1;
 }
 
-int VormDeleteFile(const wchar_t* path) {
-  const DWORD attributes = GetFileAttributesW(path);
-  // A link's attributes are its target's: a link is removed as it is, and the target,
-  // which may lie anywhere, keeps its read-only state.
-  const bool adjust = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-  if (adjust) SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
-  if (DeleteFileW(path)) return 0;
-  if (adjust) {
-    const DWORD error = GetLastError();
-    SetFileAttributesW(path, attributes);
-    SetLastError(error);
-  }
-  return 1;
-}
+int VormDeleteFile(const wchar_t* path) { return DeleteWithAttributes(path, GetFileAttributesW(path)); }
 
 int VormCopyFiles(VormFileMatch& matches, const wchar_t* destFolder, BOOL failIfExists) {
   const VormPath dest(destFolder ? destFolder : L"");
@@ -204,20 +232,7 @@ int VormDeleteTree(const wchar_t* folder) {
     _wchdir(parent);
   }
   if (_waccess(folder, 0) != 0) return 0;
-  {
-    VormDFSFileTree files;
-    files.Find(folder, L"*", kNoFolders);
-    VormDeleteFiles(files);
-  }
-  int result = 0;
-  VormDFSDirectoryTree folders;
-  folders.Find(folder, L"*", kFoldersOnly);
-  while (folders.HasMatch()) {
-    const VormPath path = folders.GetPath();
-    folders.FindNext();
-    if (!RemoveFolder(path)) result = 1;
-  }
-  return result;
+  return RemoveTree(folder) ? 0 : 1;
 }
 
 int VormMoveTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {

@@ -10,9 +10,8 @@
 //    link to a file, to a folder or a dangling link becomes the same link in the copy (a
 //    relative target then resolves from the copy's place). Nothing outside the tree is read
 //    through a link, and a link to an enclosing folder cannot make the copy endless.
-//  - VormDeleteTree removes a link as a link and leaves its target alone. Links to files and
-//    dangling links are deleted with the other files; a folder whose removal finds it still
-//    holding entries has its links to folders removed and is removed again.
+//  - VormDeleteTree removes a link as a link (a link to a folder with RemoveDirectoryW, any
+//    other with DeleteFileW) and leaves its target alone, whatever its read-only state.
 //  - VormMoveTree (copy, then delete) therefore moves links as links.
 // A root that is itself a link is walked through, as the walkers enter it: its target's
 // content is copied or deleted, and VormDeleteTree then removes the link.
@@ -59,9 +58,11 @@ VORM_API int VormCreatePaths(VormFileMatch& matches, const wchar_t* destRoot);
 //   VormCopyTree(L"/data/src", L"/backup/src", TRUE) => 0, /backup/src mirrors /data/src
 VORM_API int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists);
 
-// Removes the tree `folder`: all files (read-only ones too), then the folders bottom-up.
-// A missing folder counts as removed (0); 1 when any folder could not be removed (a file
-// left behind keeps its folder). Null or empty => 0, nothing touched.
+// Removes the tree `folder` in one depth-first pass that lists each folder once: a folder's
+// files (read-only ones too) and links go first, then its sub-folders the same way, then
+// the folder. Every entry is tried. A missing folder counts as removed (0); 1 when any
+// folder could not be removed (a file left behind keeps its folder). Null or empty => 0,
+// nothing touched.
 // When the current folder's path begins with the tree's path, compared without regard to
 // case on the upper-cased canonical texts, the current folder first moves to the tree's
 // parent, and stays there whatever the outcome. The test is on text: "/data2" as current
