@@ -16,12 +16,6 @@ namespace {
 
 using vorm_test::TempTree;
 
-std::vector<std::string> Names(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  return names;
-}
-
 // Runs `make` and returns the CFileException it throws (cause, code), failing when none.
 template <class F>
 std::pair<int, LONG> Thrown(F make) {
@@ -38,38 +32,38 @@ std::pair<int, LONG> Thrown(F make) {
 
 TEST(ReportFile, HeaderNamesThePathAndTheOpeningTime) {
   TempTree tree;
-  std::wstring path = tree.wpath("new/sub/report.txt");  // folders created on the way
+  const std::wstring path = tree.wpath("new/sub/report.txt");  // folders created on the way
   {
     VormStdioFile f(VormPath(path.c_str()), FALSE, TRUE, TRUE);
     EXPECT_TRUE(f.IsOpened());
   }
-  std::string text = tree.ReadFile("new/sub/report.txt");
-  std::string expectedFirst = "File Report - " + VormToUtf8(path) + "\n";
-  ASSERT_EQ(text.substr(0, expectedFirst.size()), expectedFirst);
-  std::string rest = text.substr(expectedFirst.size());
+  const std::string text = tree.ReadFile("new/sub/report.txt");
+  const std::string first = "File Report - " + VormToUtf8(path) + "\n";
+  ASSERT_EQ(text.substr(0, first.size()), first);
+  const std::string rest = text.substr(first.size());
   EXPECT_TRUE(std::regex_match(rest, std::regex("Opened:  [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\n\n")))
       << rest;
 }
 
 TEST(ReportFile, TimestampGoesIntoTheTitle) {
   TempTree tree;
-  long long before = std::time(nullptr);
+  const long long before = std::time(nullptr);
   { VormStdioFile f(VormPath(tree.wpath("logs/run.txt").c_str()), TRUE, TRUE, FALSE); }
-  long long after = std::time(nullptr);
-  auto names = Names(tree.root() / "logs");
+  const long long after = std::time(nullptr);
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(tree.root() / "logs")) names.push_back(e.path().filename());
   ASSERT_EQ(names.size(), 1u);
   std::smatch m;
   ASSERT_TRUE(std::regex_match(names[0], m, std::regex("run - (-?\\d+)\\.txt"))) << names[0];
-  long long stamp = std::stoll(m[1]);
-  EXPECT_GE(stamp, before);
-  EXPECT_LE(stamp, after);
+  EXPECT_GE(std::stoll(m[1]), before);
+  EXPECT_LE(std::stoll(m[1]), after);
   EXPECT_EQ(tree.ReadFile("logs/" + names[0]), "") << "no header asked for";
 }
 
-TEST(ReportFile, OverwriteEmptiesOtherwiseAppends) {
+TEST(ReportFile, OverwriteEmptiesOtherwiseAppendsAndAnEmptyPathOpensNothing) {
   TempTree tree;
   tree.WriteFile("r.txt", "kept\n");
-  VormPath path(tree.wpath("r.txt").c_str());
+  const VormPath path(tree.wpath("r.txt").c_str());
   {
     VormStdioFile f(path, FALSE, FALSE, FALSE);
     f.WriteString(L"added\n");
@@ -77,29 +71,23 @@ TEST(ReportFile, OverwriteEmptiesOtherwiseAppends) {
   EXPECT_EQ(tree.ReadFile("r.txt"), "kept\nadded\n");
   { VormStdioFile f(path, FALSE, TRUE, FALSE); }
   EXPECT_EQ(tree.ReadFile("r.txt"), "");
-}
-
-TEST(ReportFile, EmptyPathOpensNothing) {
-  VormStdioFile f(VormPath(L""), TRUE, TRUE, TRUE);
-  EXPECT_FALSE(f.IsOpened());
-  EXPECT_FALSE(f.IsOpen());
+  VormStdioFile none(VormPath(L""), TRUE, TRUE, TRUE);
+  EXPECT_FALSE(none.IsOpened());
+  EXPECT_FALSE(none.IsOpen());
 }
 
 TEST(ReportFile, FailuresThrowCauseAndCode) {
   TempTree tree;
   tree.Make({"plain.txt"});
-  VormPath underFile(tree.wpath("plain.txt/sub/r.txt").c_str());
-  auto r = Thrown([&] { VormStdioFile f(underFile, FALSE, TRUE, TRUE); });
-  EXPECT_EQ(r.first, CFileException::badPath);
-  EXPECT_EQ(r.second, static_cast<LONG>(ERROR_PATH_NOT_FOUND));
-
-  VormPath held(tree.wpath("held.txt").c_str());
+  const VormPath underFile(tree.wpath("plain.txt/sub/r.txt").c_str());
+  EXPECT_EQ(Thrown([&] { VormStdioFile f(underFile, FALSE, TRUE, TRUE); }),
+            std::make_pair(int{CFileException::badPath}, static_cast<LONG>(ERROR_PATH_NOT_FOUND)));
+  const VormPath held(tree.wpath("held.txt").c_str());
   VormStdioFile first(held, FALSE, TRUE, FALSE);
   first.WriteString(L"mine\n");
   first.Flush();
-  r = Thrown([&] { VormStdioFile second(held, FALSE, TRUE, FALSE); });
-  EXPECT_EQ(r.first, CFileException::sharingViolation);
-  EXPECT_EQ(r.second, static_cast<LONG>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(Thrown([&] { VormStdioFile second(held, FALSE, TRUE, FALSE); }),
+            std::make_pair(int{CFileException::sharingViolation}, static_cast<LONG>(ERROR_SHARING_VIOLATION)));
   EXPECT_EQ(tree.ReadFile("held.txt"), "mine\n");
 }
 
@@ -109,16 +97,14 @@ long FakeClock() { return g_now; }
 
 class Timer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_now = 0;
-    previous_ = VormSetClockSource(FakeClock);
-  }
+  void SetUp() override { previous_ = VormSetClockSource(FakeClock); }
   void TearDown() override { VormSetClockSource(previous_); }
   TempTree tree;
   VormClockSource previous_ = nullptr;
 };
 
 TEST_F(Timer, AccumulatesStopsAndRecomputesAfterReset) {
+  g_now = 0;
   VormTimer t(VormPath(L""), FALSE, FALSE);
   g_now = 1000;
   EXPECT_EQ(t.Start(), 1000);
@@ -133,15 +119,13 @@ TEST_F(Timer, AccumulatesStopsAndRecomputesAfterReset) {
   EXPECT_EQ(t.GetElapsedText(TRUE), L"2.000 sec");
   g_now = 4250;
   EXPECT_EQ(t.GetElapsedText(FALSE), L"1.250 sec") << "after a reset: the time since the last Start";
-}
-
-TEST_F(Timer, NeverStartedCountsFromProcessStart) {
-  VormTimer t(VormPath(L""), FALSE, FALSE);
   g_now = 12346;
-  EXPECT_EQ(t.GetReport(L"triangulation", FALSE), L"\nTimer in triangulation: 12.346 sec\n");
+  VormTimer never(VormPath(L""), FALSE, FALSE);  // never started: counts from the process start
+  EXPECT_EQ(never.GetReport(L"triangulation", FALSE), L"\nTimer in triangulation: 12.346 sec\n");
 }
 
 TEST_F(Timer, WritesReportLinesOnlyToAnOpenedFile) {
+  g_now = 0;
   {
     VormTimer t(VormPath(tree.wpath("t.txt").c_str()), FALSE, TRUE);
     t.Start();
