@@ -12,20 +12,12 @@
 namespace {
 
 TEST(MessageBox, DefaultAnswerIsTheDefaultButton) {
-  struct Case {
-    UINT type;
-    int answer;
-  } cases[] = {
-      {MB_OK, IDOK},
-      {MB_OKCANCEL | MB_ICONERROR, IDOK},
-      {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
-      {MB_ABORTRETRYIGNORE | MB_DEFBUTTON3, IDIGNORE},
-      {MB_YESNOCANCEL, IDYES},
-      {MB_YESNO | MB_DEFBUTTON2, IDNO},
-      {MB_RETRYCANCEL, IDRETRY},
+  const struct { UINT type; int answer; } cases[] = {
+      {MB_OKCANCEL | MB_ICONERROR, IDOK},  {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
+      {MB_ABORTRETRYIGNORE | MB_DEFBUTTON3, IDIGNORE}, {MB_YESNOCANCEL, IDYES},
+      {MB_YESNO | MB_DEFBUTTON2, IDNO},    {MB_RETRYCANCEL, IDRETRY},
       {MB_CANCELTRYCONTINUE | MB_DEFBUTTON3, IDCONTINUE},
-      {MB_OK | MB_DEFBUTTON3, IDOK},  // beyond the buttons: the first
-      {MB_YESNO | MB_DEFBUTTON4, IDYES},
+      {MB_OK | MB_DEFBUTTON3, IDOK},       {MB_YESNO | MB_DEFBUTTON4, IDYES},  // beyond the buttons: the first
       {7, 0},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -36,19 +28,17 @@ TEST(MessageBox, DefaultAnswerIsTheDefaultButton) {
 class RecordingBox : public VormMessageBoxProvider {
  public:
   int Show(HWND, const wchar_t* text, const wchar_t* caption, UINT) override {
-    lastText = text;
-    lastCaption = caption;
+    last = std::wstring(text) + L"|" + caption;
     return IDRETRY;
   }
-  std::wstring lastText, lastCaption;
+  std::wstring last;
 };
 
 TEST(MessageBox, ArgumentsReachTheInstalledProvider) {
   auto box = std::make_shared<RecordingBox>();
   auto previous = VormSetMessageBoxProvider(box);
   EXPECT_EQ(MessageBoxW(nullptr, nullptr, nullptr, MB_RETRYCANCEL), IDRETRY);
-  EXPECT_EQ(box->lastText, L"");
-  EXPECT_EQ(box->lastCaption, L"Error");
+  EXPECT_EQ(box->last, L"|Error");
   SetLastError(vorm_test::kErrorSentinel);
   EXPECT_EQ(MessageBoxW(nullptr, L"t", L"c", 9), 0);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_MSGBOX_STYLE);
