@@ -157,25 +157,14 @@ TEST_F(RegistryTest, NamesCompareWithoutCase) {
 
 TEST_F(RegistryTest, ReadsHandWrittenFiles) {
   tree_.WriteFile("hand.reg",
-                  "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
-                  "\r\n"
-                  "; a comment\r\n"
+                  "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n; a comment\r\n"
                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Nolvane\\VOR\\VormHeapDebugFlags]\r\n"
-                  "\"DoHeapCheck\"=dword:00000001\r\n"
-                  "\"Quote\"=\"say \\\"hi\\\" C:\\\\\"\r\n"
-                  "@=\"the default\"\r\n"
-                  "  \"Spaced\" = dword:1f\r\n"
-                  "\"Long\"=hex:01,02,\\\r\n"
-                  "  03,04,\\\r\n"
-                  "  05\r\n"
-                  "\"Gone\"=\"x\"\r\n"
-                  "\"Gone\"=-\r\n"
-                  "\r\n"
+                  "\"DoHeapCheck\"=dword:00000001\r\n\"Quote\"=\"say \\\"hi\\\" C:\\\\\"\r\n@=\"the default\"\r\n"
+                  "  \"Spaced\" = dword:1f\r\n\"Long\"=hex:01,02,\\\r\n  03,04,\\\r\n  05\r\n"
+                  "\"Gone\"=\"x\"\r\n\"Gone\"=-\r\n\r\n"
                   "[HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders]\n"
-                  "\"Desktop\"=\"/home/u/Desktop\"\n"
-                  "\"Multi\"=hex(7):61,00,00,00,00,00\n"
-                  "[-HKEY_CURRENT_USER\\Dropped]\n"
-                  "\"Ignored\"=\"under a deleted key\"\n");
+                  "\"Desktop\"=\"/home/u/Desktop\"\n\"Multi\"=hex(7):61,00,00,00,00,00\n"
+                  "[-HKEY_CURRENT_USER\\Dropped]\n\"Ignored\"=\"under a deleted key\"\n");
   UseFile("hand.reg");
   const wchar_t* flags = L"SOFTWARE\\Nolvane\\VOR\\VormHeapDebugFlags";
   const wchar_t* shell = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
