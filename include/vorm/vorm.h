@@ -1,0 +1,17 @@
+// Umbrella header: every public component of the library.
+#pragma once
+
+#include <vorm/browse_folder.h>
+#include <vorm/diagnostics.h>
+#include <vorm/face_reader.h>
+#include <vorm/file_match.h>
+#include <vorm/file_modified.h>
+#include <vorm/file_ops.h>
+#include <vorm/file_trees.h>
+#include <vorm/page_pool.h>
+#include <vorm/path.h>
+#include <vorm/point_reader.h>
+#include <vorm/point_string.h>
+#include <vorm/progress.h>
+#include <vorm/stdio_file.h>
+#include <vorm/strings.h>
