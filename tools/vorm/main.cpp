@@ -5,6 +5,12 @@
 //   vorm path relative PATH BASE        PATH relative to the folder of BASE
 //   vorm walk [--dfs] [--files] [--filter N] ROOT [PATTERN]
 //                                       folders (or matching files) of a tree, one per line
+//   vorm tree copy|move FROM TO [--no-overwrite]
+//   vorm tree delete FOLDER
+//   vorm tree mkdir PATH                create a folder with its missing parents
+//   vorm points count|normalize|sorted TEXT
+//                                       count the numbers a point list names, or rewrite it
+//                                       without duplicates (in text order, or sorted)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include <vorm/file_ops.h>
 #include <vorm/file_trees.h>
+#include <vorm/point_string.h>
 #include <vorm/path.h>
 #include <vorm/platform/text.h>
 
@@ -23,12 +31,19 @@ int Usage() {
       "usage: vorm path canonical PATH...\n"
       "       vorm path split PATH...\n"
       "       vorm path relative PATH BASE\n"
-      "       vorm walk [--dfs] [--files] [--filter N] ROOT [PATTERN]\n",
+      "       vorm walk [--dfs] [--files] [--filter N] ROOT [PATTERN]\n"
+      "       vorm tree copy|move FROM TO [--no-overwrite]\n"
+      "       vorm tree delete FOLDER\n"
+      "       vorm tree mkdir PATH\n"
+      "       vorm points count|normalize|sorted TEXT\n",
       stderr);
   return 2;
 }
 
 void Print(const VormPath& p) { std::printf("%s\n", VormToUtf8(static_cast<const wchar_t*>(p)).c_str()); }
+
+// Walk results in the form the shell here uses: slashes.
+void PrintNative(const VormPath& p) { Print(VormPath(p, VormPath::SlashSeparator | VormPath::CanonicalForm)); }
 
 int PathCommand(const std::vector<std::wstring>& args) {
   if (args.size() < 2) return Usage();
@@ -76,9 +91,47 @@ int WalkCommand(const std::vector<std::wstring>& args) {
   else walker = dfs ? std::unique_ptr<VormFileMatch>(new VormDFSDirectoryTree) : std::make_unique<VormBFSDirectoryTree>();
   for (walker->Find(rest[0].c_str(), pattern.c_str(), filter < 0 ? (files ? 0x20 : 0x10) : filter); walker->HasMatch();
        walker->FindNext()) {
-    Print(walker->GetPath());
+    PrintNative(walker->GetPath());
   }
   return 0;
+}
+
+int Failed(const char* what) {
+  std::fprintf(stderr, "vorm: %s failed\n", what);
+  return 1;
+}
+
+int TreeCommand(const std::vector<std::wstring>& args) {
+  if (args.size() < 2) return Usage();
+  const std::wstring& verb = args[0];
+  if ((verb == L"copy" || verb == L"move") && (args.size() == 3 || (args.size() == 4 && args[3] == L"--no-overwrite"))) {
+    const BOOL failIfExists = args.size() == 4 ? TRUE : FALSE;
+    const int r = verb == L"copy" ? VormCopyTree(args[1].c_str(), args[2].c_str(), failIfExists)
+                                  : VormMoveTree(args[1].c_str(), args[2].c_str(), failIfExists);
+    return r == 0 ? 0 : Failed(verb == L"copy" ? "copy" : "move");
+  }
+  if (verb == L"delete" && args.size() == 2) return VormDeleteTree(args[1].c_str()) == 0 ? 0 : Failed("delete");
+  if (verb == L"mkdir" && args.size() == 2) return VormCreatePath(args[1].c_str()) == 0 ? 0 : Failed("mkdir");
+  return Usage();
+}
+
+int PointsCommand(const std::vector<std::wstring>& args) {
+  if (args.size() != 2) return Usage();
+  VormPointString points(args[1].c_str());
+  if (!points.IsValid()) {
+    std::fputs("vorm: not a valid point list\n", stderr);
+    return 1;
+  }
+  if (args[0] == L"count") {
+    std::printf("%u\n", static_cast<unsigned>(points.GetCount()));
+    return 0;
+  }
+  if (args[0] == L"normalize" || args[0] == L"sorted") {
+    points.Normalize(args[0] == L"sorted" ? TRUE : FALSE);
+    std::printf("%s\n", VormToUtf8(points.GetString()).c_str());
+    return 0;
+  }
+  return Usage();
 }
 
 }  // namespace
@@ -89,5 +142,7 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) args.push_back(VormFromUtf8(argv[i]));
   if (std::strcmp(argv[1], "path") == 0) return PathCommand(args);
   if (std::strcmp(argv[1], "walk") == 0) return WalkCommand(args);
+  if (std::strcmp(argv[1], "tree") == 0) return TreeCommand(args);
+  if (std::strcmp(argv[1], "points") == 0) return PointsCommand(args);
   return Usage();
 }
