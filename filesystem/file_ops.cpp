@@ -114,11 +114,10 @@ int DeleteWithAttributes(const wchar_t* path, DWORD attributes) {
   return 1;
 }
 
-
-// Removes everything in the tree `root` and then `root`, depth first: in each folder the
-// files and links go first (read-only files too; links as links, their targets untouched),
-// then each real sub-folder in the same way, then the folder itself. Each folder is listed
-// once. Every entry is tried; false when any folder could not be removed.
+// Removes everything in the tree `root` and then `root`, depth first. A folder's entries go
+// in listing order: files (read-only ones too) and links are deleted (links as links, their
+// targets untouched), real sub-folders are removed the same way; then the folder itself.
+// Each folder is listed once. Every entry is tried; false when any folder stayed.
 bool RemoveTree(const wchar_t* root) {
   struct Level {
     VormPath folder;

@@ -59,8 +59,8 @@ VORM_API int VormCreatePaths(VormFileMatch& matches, const wchar_t* destRoot);
 VORM_API int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists);
 
 // Removes the tree `folder` in one depth-first pass that lists each folder once: a folder's
-// files (read-only ones too) and links go first, then its sub-folders the same way, then
-// the folder. Every entry is tried. A missing folder counts as removed (0); 1 when any
+// files (read-only ones too) and links are deleted and its sub-folders removed the same
+// way, then the folder itself. Every entry is tried. A missing folder counts as removed (0); 1 when any
 // folder could not be removed (a file left behind keeps its folder). Null or empty => 0,
 // nothing touched.
 // When the current folder's path begins with the tree's path, compared without regard to
