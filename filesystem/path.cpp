@@ -79,6 +79,12 @@ bool XdgDesktop(std::wstring& out) {
   return true;
 }
 
+// The four parts of Split, for the operations built on it.
+struct Parts {
+  VormPath root, dir, title, ext;
+  explicit Parts(const VormPath& path) { path.Split(root, dir, title, ext); }
+};
+
 }  // namespace VormPath_details
 
 using namespace VormPath_details;
@@ -304,27 +310,23 @@ void VormPath::Combine(VormPath first, VormPath second) {
 }
 
 void VormPath::SetRoot(const wchar_t* root) {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
+  auto [r, d, t, e] = Parts(*this);
   m_text = root;
   Append(d.Join(t.m_text + e.m_text));
 }
 
 void VormPath::SetDirectory(const wchar_t* dir) {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
+  auto [r, d, t, e] = Parts(*this);
   *this = r.Join(dir).Join(t.m_text + e.m_text);
 }
 
 void VormPath::SetFileTitle(const wchar_t* title) {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
+  auto [r, d, t, e] = Parts(*this);
   *this = r.Join(d.m_text.str()).Join((CString(title) + e.m_text).str());
 }
 
 void VormPath::SetExtension(const wchar_t* ext) {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
+  auto [r, d, t, e] = Parts(*this);
   *this = r.Join(d.m_text.str()).Join(t.m_text.str());
   const wchar_t* x = ext ? ext : L"";
   if (x[0] != L'.') m_text += L'.';
@@ -389,41 +391,23 @@ VormPath VormPath::Join(const wchar_t* tail) const {
 
 VormPath VormPath::Join(const std::wstring& tail) const { return Join(tail.c_str()); }
 
-VormPath VormPath::GetRoot() const {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
-  return VormPath(r, 0);
-}
+VormPath VormPath::GetRoot() const { return VormPath(Parts(*this).root, 0); }
 
-VormPath VormPath::GetDirectory() const {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
-  return VormPath(d, 0);
-}
+VormPath VormPath::GetDirectory() const { return VormPath(Parts(*this).dir, 0); }
 
 VormPath VormPath::GetFolder() const {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
-  return r.Join(d.m_text.str());
+  const Parts parts(*this);
+  return parts.root.Join(parts.dir.m_text.str());
 }
 
 VormPath VormPath::GetFileName() const {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
-  return VormPath(t.m_text + e.m_text, BackslashSeparator);
+  const Parts parts(*this);
+  return VormPath(parts.title.m_text + parts.ext.m_text, BackslashSeparator);
 }
 
-VormPath VormPath::GetFileTitle() const {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
-  return VormPath(t, 0);
-}
+VormPath VormPath::GetFileTitle() const { return VormPath(Parts(*this).title, 0); }
 
-VormPath VormPath::GetExtension() const {
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
-  return VormPath(e, 0);
-}
+VormPath VormPath::GetExtension() const { return VormPath(Parts(*this).ext, 0); }
 
 VormPath VormPath::RelativeTo(VormPath base) const {
   const VormPath folder = base.GetFolder();
@@ -466,8 +450,7 @@ void VormPath::Split(VormPath& root, VormPath& dir, VormPath& title, VormPath& e
 
 void VormPath::GetComponents(std::list<CString>& out) const {
   out.clear();
-  VormPath r, d, t, e;
-  Split(r, d, t, e);
+  auto [r, d, t, e] = Parts(*this);
   if (!r.m_text.IsEmpty()) out.push_back(r.m_text);
   while (!d.m_text.IsEmpty()) {
     out.push_back(d.FirstComponent().m_text);
