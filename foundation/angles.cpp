@@ -33,7 +33,20 @@ double VormDegreesToDms(double value) {
   double degrees = 0;
   const double fraction = std::modf(value, &degrees);
   double minutes = 0;
-  const double seconds = std::modf(fraction * 60, &minutes) * 60;
+  double seconds = std::modf(fraction * 60, &minutes) * 60;
+  // The same storage error the other way: 1 + 1/60 degrees gives 0 minutes and 59.99999...
+  // seconds. Seconds that close to a whole minute carry into the minutes (and on into the
+  // degrees), so the packed value reads 1.0100, not 1.0060.
+  constexpr double kWholeMinuteSeconds = 60 - 1e-6;
+  if (std::fabs(seconds) > kWholeMinuteSeconds) {
+    const double step = seconds > 0 ? 1.0 : -1.0;
+    minutes += step;
+    seconds = 0;
+    if (std::fabs(minutes) >= 60) {
+      degrees += step;
+      minutes = 0;
+    }
+  }
   return degrees + minutes / 100 + seconds / 10000;
 }
 

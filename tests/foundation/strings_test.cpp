@@ -227,6 +227,8 @@ TEST(Angles, ConversionsBetweenPackedDegreesAndRadians) {
         const double packed = d + m / 100.0 + sec / 10000.0, degrees = d + m / 60.0 + sec / 3600.0;
         EXPECT_NEAR(VormDmsToDegrees(packed), degrees, 1e-9) << d << " " << m << " " << sec;
         EXPECT_NEAR(VormDmsToDegrees(-packed), -degrees, 1e-9) << d << " " << m << " " << sec;
+        EXPECT_NEAR(VormDegreesToDms(degrees), packed, 1e-9) << d << " " << m << " " << sec;
+        EXPECT_NEAR(VormDegreesToDms(-degrees), -packed, 1e-9) << d << " " << m << " " << sec;
       }
     }
   }
