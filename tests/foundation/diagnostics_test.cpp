@@ -1,3 +1,4 @@
+// threaded: also under ThreadSanitizer
 #include <unistd.h>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// threaded: also under ThreadSanitizer
 #include <atomic>
 #include <cstring>
 #include <string>

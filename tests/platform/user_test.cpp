@@ -1,3 +1,4 @@
+// threaded: also under ThreadSanitizer
 #include <cstdlib>
 #include <iterator>
 #include <memory>
