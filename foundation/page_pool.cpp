@@ -13,6 +13,9 @@
 #include <vorm/platform/memory.h>
 
 namespace VormBlockList_details {
+
+PoolRange g_poolRange = {nullptr, 0};
+
 namespace {
 
 constexpr DWORD kHeaderBytes = 12;  // count, size, in use
@@ -20,15 +23,6 @@ constexpr DWORD kMinBlockBytes = 8;  // two link words
 constexpr DWORD kChunkPages = 16;
 constexpr uint64_t kMaxRangeBytes = uint64_t{1} << 32;  // what 32-bit offsets can reach
 constexpr DWORD kMaxSlots = 65536;                       // 4 GiB in chunks of 64 KiB
-
-// Word i of a page header or of a free block's links. Blocks are only 4-byte aligned and
-// the memory may have held client objects, so words are copied, not dereferenced.
-inline DWORD Load(const BYTE* p, int i) {
-  DWORD v;
-  std::memcpy(&v, p + 4 * i, 4);
-  return v;
-}
-inline void Store(BYTE* p, int i, DWORD v) { std::memcpy(p + 4 * i, &v, 4); }
 
 SYSTEM_INFO SystemInfo() {
   SYSTEM_INFO info{};
@@ -58,9 +52,9 @@ class VormPagePool {
     if (freeHead_ == 0 && !Grow()) return nullptr;
     const DWORD offset = freeHead_;
     BYTE* page = At(offset);
-    freeHead_ = Load(page, 1);
-    if (freeHead_) Store(At(freeHead_), 0, 0);
-    Store(page, 1, 0);
+    freeHead_ = LoadWord(page, 1);
+    if (freeHead_) StoreWord(At(freeHead_), 0, 0);
+    StoreWord(page, 1, 0);
     ++use_[offset >> chunkShift_];
     return page;
   }
@@ -69,9 +63,9 @@ class VormPagePool {
   // chunk's last page in use and another chunk remains.
   void FreePage(BYTE* page) {
     const DWORD offset = OffsetOf(page);
-    Store(page, 0, 0);
-    Store(page, 1, freeHead_);
-    if (freeHead_) Store(At(freeHead_), 0, offset);
+    StoreWord(page, 0, 0);
+    StoreWord(page, 1, freeHead_);
+    if (freeHead_) StoreWord(At(freeHead_), 0, offset);
     freeHead_ = offset;
     const DWORD slot = offset >> chunkShift_;
     if (--use_[slot] == 0 && chunks_ >= 2) ReleaseChunk(slot);
@@ -91,6 +85,7 @@ class VormPagePool {
       if (p) {
         base_ = static_cast<BYTE*>(p);
         rangeBytes_ = size;
+        g_poolRange = PoolRange{base_, size};
         slotLimit_ = static_cast<DWORD>(std::min<uint64_t>(size / chunkBytes_, kMaxSlots));
         return true;
       }
@@ -116,11 +111,11 @@ class VormPagePool {
     // Pages in address order, the old list (empty when called from AllocatePage) behind.
     for (DWORD i = 0; i < kChunkPages; ++i) {
       const DWORD offset = first + i * PageSize;
-      Store(At(offset), 0, i == 0 ? 0 : offset - PageSize);
-      Store(At(offset), 1, i + 1 < kChunkPages ? offset + PageSize : freeHead_);
+      StoreWord(At(offset), 0, i == 0 ? 0 : offset - PageSize);
+      StoreWord(At(offset), 1, i + 1 < kChunkPages ? offset + PageSize : freeHead_);
     }
     const DWORD last = first + (kChunkPages - 1) * PageSize;
-    if (freeHead_) Store(At(freeHead_), 0, last);
+    if (freeHead_) StoreWord(At(freeHead_), 0, last);
     freeHead_ = first;
     use_[slot] = 0;
     ++chunks_;
@@ -133,14 +128,14 @@ class VormPagePool {
     for (DWORD i = 0; i < kChunkPages; ++i) {
       const DWORD offset = first + i * PageSize;
       BYTE* page = At(offset);
-      const DWORD prev = Load(page, 0);
-      const DWORD next = Load(page, 1);
+      const DWORD prev = LoadWord(page, 0);
+      const DWORD next = LoadWord(page, 1);
       if (offset == freeHead_) {
         freeHead_ = next;
-        if (next) Store(At(next), 0, 0);
+        if (next) StoreWord(At(next), 0, 0);
       } else {
-        if (prev) Store(At(prev), 1, next);
-        if (next) Store(At(next), 0, prev);
+        if (prev) StoreWord(At(prev), 1, next);
+        if (next) StoreWord(At(next), 0, prev);
       }
     }
     // Decommitting gives the memory back and keeps the addresses for a later chunk.
@@ -175,8 +170,8 @@ extern const DWORD PageMask = 0u - PageSize;
 extern const DWORD GranularityMask = 0u - VormBlockList_details::SystemInfo().dwAllocationGranularity;
 int ChunkCount = 0;
 
-using VormBlockList_details::Load;
-using VormBlockList_details::Store;
+using VormBlockList_details::LoadWord;
+using VormBlockList_details::StoreWord;
 using VormBlockList_details::thePool;
 
 void VormBlockList::Refill(const unsigned int& blockSize) {
@@ -185,71 +180,37 @@ void VormBlockList::Refill(const unsigned int& blockSize) {
   if (count == 0) return;  // a page with no block could never be pushed back
   BYTE* page = thePool.AllocatePage();
   if (!page) return;
-  Store(page, 0, count);
-  Store(page, 1, size);
-  Store(page, 2, 0);
+  StoreWord(page, 0, count);
+  StoreWord(page, 1, size);
+  StoreWord(page, 2, 0);
   const DWORD first = thePool.OffsetOf(page) + VormBlockList_details::kHeaderBytes;
   const DWORD oldHead = head_ ? thePool.OffsetOf(head_) : 0;
   for (DWORD i = 0; i < count; ++i) {
     const DWORD offset = first + i * size;
-    Store(thePool.At(offset), 0, i == 0 ? 0 : offset - size);
-    Store(thePool.At(offset), 1, i + 1 < count ? offset + size : oldHead);
+    StoreWord(thePool.At(offset), 0, i == 0 ? 0 : offset - size);
+    StoreWord(thePool.At(offset), 1, i + 1 < count ? offset + size : oldHead);
   }
-  if (oldHead) Store(thePool.At(oldHead), 0, first + (count - 1) * size);
+  if (oldHead) StoreWord(thePool.At(oldHead), 0, first + (count - 1) * size);
   head_ = thePool.At(first);
 }
 
-void* VormBlockList::Pop() {
-  BYTE* block = static_cast<BYTE*>(head_);
-  if (!block) return nullptr;
-  const DWORD next = Load(block, 1);
-  if (next) {
-    BYTE* nextBlock = thePool.At(next);
-    Store(nextBlock, 0, 0);
-    head_ = nextBlock;
-  } else {
-    head_ = nullptr;
-  }
-  Store(block, 1, 0);
-  BYTE* page = thePool.At(thePool.OffsetOf(block) & PageMask);
-  Store(page, 2, Load(page, 2) + 1);
-  return block;
-}
-
-void VormBlockList::Push(void* pointer) {
-  if (!pointer || !thePool.Owns(pointer)) return;
-  BYTE* block = static_cast<BYTE*>(pointer);
-  const DWORD offset = thePool.OffsetOf(block);
-  Store(block, 0, 0);
-  if (head_) {
-    Store(block, 1, thePool.OffsetOf(head_));
-    Store(static_cast<BYTE*>(head_), 0, offset);
-  } else {
-    Store(block, 1, 0);
-  }
-  head_ = block;
-
-  BYTE* page = thePool.At(offset & PageMask);
-  const DWORD inUse = Load(page, 2) - 1;
-  Store(page, 2, inUse);
-  if (inUse != 0) return;
-  // The page is all free: take its blocks off this list and give the page back.
-  const DWORD count = Load(page, 0);
-  const DWORD size = Load(page, 1);
+void VormBlockList::ReleasePage(BYTE* page) {
+  const DWORD count = LoadWord(page, 0);
+  const DWORD size = LoadWord(page, 1);
   const DWORD first = thePool.OffsetOf(page) + VormBlockList_details::kHeaderBytes;
   for (DWORD i = 0; i < count; ++i) {
     BYTE* b = thePool.At(first + i * size);
-    const DWORD prev = Load(b, 0);
-    const DWORD next = Load(b, 1);
+    const DWORD prev = LoadWord(b, 0);
+    const DWORD next = LoadWord(b, 1);
     if (b == head_) {
       head_ = next ? thePool.At(next) : nullptr;
-      if (next) Store(thePool.At(next), 0, 0);
+      if (next) StoreWord(thePool.At(next), 0, 0);
     } else {
-      if (prev) Store(thePool.At(prev), 1, next);
-      if (next) Store(thePool.At(next), 0, prev);
+      if (prev) StoreWord(thePool.At(prev), 1, next);
+      if (next) StoreWord(thePool.At(next), 0, prev);
     }
-    Store(b, 0, 0);
-    Store(b, 1, 0);
+    StoreWord(b, 0, 0);
+    StoreWord(b, 1, 0);
   }
   thePool.FreePage(page);
 }

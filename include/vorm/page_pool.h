@@ -25,6 +25,8 @@
 // pushed back to the same list.
 #pragma once
 
+#include <cstring>
+
 #include <vorm/export.h>
 #include <vorm/platform/wintypes.h>
 
@@ -34,6 +36,27 @@ VORM_API extern const DWORD PageMask;         // -PageSize: offset & PageMask =>
 VORM_API extern const DWORD GranularityMask;  // -allocation granularity (0xFFFF0000)
 // Chunks the pool holds now; 0 at load. Read it; the pool keeps its own count.
 VORM_API extern int ChunkCount;
+
+namespace VormBlockList_details {
+
+// The pool's reserved range (null and 0 before the first Refill), read by the inline
+// Pop and Push so that a block costs a few loads and stores and no call.
+struct PoolRange {
+  BYTE* base;
+  ULONGLONG bytes;
+};
+VORM_API extern PoolRange g_poolRange;
+
+// Word i of a page header or of a free block's links. Blocks are only 4-byte aligned and
+// the memory may have held client objects, so words are copied, not dereferenced.
+inline DWORD LoadWord(const void* p, int i) {
+  DWORD v;
+  std::memcpy(&v, static_cast<const BYTE*>(p) + 4 * i, 4);
+  return v;
+}
+inline void StoreWord(void* p, int i, DWORD v) { std::memcpy(static_cast<BYTE*>(p) + 4 * i, &v, 4); }
+
+}  // namespace VormBlockList_details
 
 // A free list of blocks of one size: one pointer, the list head. The client keeps one list
 // per block size (typically a static object; it needs no construction at run time) and
@@ -61,14 +84,51 @@ class VormBlockList {
   // the pool cannot get memory or a block would not fit in a page: check IsEmpty after.
   VORM_API void Refill(const unsigned int& blockSize);
   // Takes the head block; nullptr on an empty list.
-  VORM_API void* Pop();
+  void* Pop() {
+    using namespace VormBlockList_details;
+    BYTE* block = static_cast<BYTE*>(head_);
+    if (!block) return nullptr;
+    BYTE* const base = g_poolRange.base;
+    const DWORD next = LoadWord(block, 1);
+    if (next) {
+      StoreWord(base + next, 0, 0);
+      head_ = base + next;
+    } else {
+      head_ = nullptr;
+    }
+    StoreWord(block, 1, 0);
+    BYTE* page = base + (static_cast<DWORD>(block - base) & PageMask);
+    StoreWord(page, 2, LoadWord(page, 2) + 1);
+    return block;
+  }
   // Returns a block popped from this list. When it was the last of its page in use, every
   // block of that page leaves the list and the page goes back to the pool. nullptr and
   // pointers outside the pool's range are ignored; pushing a block twice or to another
   // list than the one it came from corrupts the lists (not detected).
-  VORM_API void Push(void* block);
+  void Push(void* pointer) {
+    using namespace VormBlockList_details;
+    BYTE* const base = g_poolRange.base;
+    BYTE* block = static_cast<BYTE*>(pointer);
+    const ULONGLONG offset = reinterpret_cast<UINT_PTR>(block) - reinterpret_cast<UINT_PTR>(base);
+    if (!block || offset >= g_poolRange.bytes) return;
+    StoreWord(block, 0, 0);
+    if (head_) {
+      StoreWord(block, 1, static_cast<DWORD>(static_cast<BYTE*>(head_) - base));
+      StoreWord(head_, 0, static_cast<DWORD>(offset));
+    } else {
+      StoreWord(block, 1, 0);
+    }
+    head_ = block;
+    BYTE* page = base + (static_cast<DWORD>(offset) & PageMask);
+    const DWORD inUse = LoadWord(page, 2) - 1;
+    StoreWord(page, 2, inUse);
+    if (inUse == 0) ReleasePage(page);
+  }
 
  private:
+  // Takes every block of an all-free page off this list and gives the page to the pool.
+  VORM_API void ReleasePage(BYTE* page);
+
   void* head_ = nullptr;
 };
 
