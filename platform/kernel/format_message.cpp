@@ -108,7 +108,7 @@ bool LanguageSupported(DWORD languageId) {
   return primary == LANG_NEUTRAL || primary == LANG_ENGLISH;
 }
 
-// One insert's printf specification, split into the parts that decide the argument type.
+// One insert's printf directive, split into the parts that decide the argument type.
 struct InsertSpec {
   std::wstring conversion;  // "%" + flags/width/precision/size/conversion, ready for VormFormat
   enum Kind { kWide, kNarrow, kChar, kInt32, kInt64, kPointer, kBad } kind = kWide;

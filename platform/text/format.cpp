@@ -1,6 +1,6 @@
 // The wide formatter with the platform's printf rules (see text.h). The format is walked
 // here and every conversion is formatted by this file; only the digits of floating-point
-// numbers come from snprintf with a narrow specification built here, so neither glibc's
+// numbers come from snprintf with a narrow directive built here, so neither glibc's
 // wide %s/%c rules nor its refusal to cut at a buffer size ever apply.
 #include <locale.h>
 
@@ -76,7 +76,7 @@ class BufferSink {
 
 enum class Size { kNone, kChar, kShort, kLong, k32, k64, kSizeT, kPtrDiff, kIntMax, kPtr, kWide, kLongDouble };
 
-struct Spec {
+struct Directive {
   bool left = false, plus = false, space = false, alt = false, zero = false;
   size_t width = 0;
   bool hasPrec = false;
@@ -94,24 +94,24 @@ size_t ParseNumber(const wchar_t*& p) {
 }
 
 template <class Sink>
-void PadBefore(Sink& sink, const Spec& s, size_t len) {
+void PadBefore(Sink& sink, const Directive& s, size_t len) {
   if (!s.left && s.width > len) sink.Fill(s.zero ? L'0' : L' ', s.width - len);
 }
 
 template <class Sink>
-void PadAfter(Sink& sink, const Spec& s, size_t len) {
+void PadAfter(Sink& sink, const Directive& s, size_t len) {
   if (s.left && s.width > len) sink.Fill(L' ', s.width - len);
 }
 
 template <class Sink>
-void PutChar(Sink& sink, const Spec& s, wchar_t c) {
+void PutChar(Sink& sink, const Directive& s, wchar_t c) {
   PadBefore(sink, s, 1);
   sink.Put(c);
   PadAfter(sink, s, 1);
 }
 
 template <class Sink>
-void PutWideString(Sink& sink, const Spec& s, const wchar_t* str) {
+void PutWideString(Sink& sink, const Directive& s, const wchar_t* str) {
   if (!str) str = L"(null)";
   size_t n = 0;
   if (s.hasPrec) {
@@ -125,7 +125,7 @@ void PutWideString(Sink& sink, const Spec& s, const wchar_t* str) {
 }
 
 template <class Sink>
-void PutNarrowString(Sink& sink, const Spec& s, const char* str) {
+void PutNarrowString(Sink& sink, const Directive& s, const char* str) {
   if (!str) str = "(null)";
   const auto* bytes = reinterpret_cast<const unsigned char*>(str);
   const size_t limit = s.hasPrec ? s.prec : SIZE_MAX;
@@ -157,7 +157,7 @@ void PutNarrowString(Sink& sink, const Spec& s, const char* str) {
 // Integer conversions, done here rather than by snprintf so that width and precision of
 // any size cost nothing but the characters they produce.
 template <class Sink>
-void PutInteger(Sink& sink, const Spec& s, unsigned long long magnitude, bool negative, bool isSigned, unsigned base,
+void PutInteger(Sink& sink, const Directive& s, unsigned long long magnitude, bool negative, bool isSigned, unsigned base,
                 bool upper, bool hexPrefix) {
   char digits[32];
   size_t nd = 0;
@@ -206,35 +206,35 @@ locale_t NumericLocale() {
 }
 
 template <class T>
-int FormatFloat(char* buf, size_t size, const char* spec, bool hasPrec, int prec, T value) {
-  return hasPrec ? std::snprintf(buf, size, spec, prec, value) : std::snprintf(buf, size, spec, value);
+int FormatFloat(char* buf, size_t size, const char* directive, bool hasPrec, int prec, T value) {
+  return hasPrec ? std::snprintf(buf, size, directive, prec, value) : std::snprintf(buf, size, directive, value);
 }
 
 template <class Sink, class T>
-void PutFloat(Sink& sink, const Spec& s, wchar_t conv, T value) {
-  char spec[16];
+void PutFloat(Sink& sink, const Directive& s, wchar_t conv, T value) {
+  char directive[16];
   size_t k = 0;
-  spec[k++] = '%';
-  if (s.plus) spec[k++] = '+';
-  if (s.space) spec[k++] = ' ';
-  if (s.alt) spec[k++] = '#';
+  directive[k++] = '%';
+  if (s.plus) directive[k++] = '+';
+  if (s.space) directive[k++] = ' ';
+  if (s.alt) directive[k++] = '#';
   if (s.hasPrec) {
-    spec[k++] = '.';
-    spec[k++] = '*';
+    directive[k++] = '.';
+    directive[k++] = '*';
   }
-  if (std::is_same_v<T, long double>) spec[k++] = 'L';
-  spec[k++] = static_cast<char>(conv);
-  spec[k] = '\0';
+  if (std::is_same_v<T, long double>) directive[k++] = 'L';
+  directive[k++] = static_cast<char>(conv);
+  directive[k] = '\0';
   const int prec = s.prec > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(s.prec);
 
   char small[128];
   std::string large;
   const char* text = small;
   const locale_t old = NumericLocale() ? uselocale(NumericLocale()) : static_cast<locale_t>(nullptr);
-  int n = FormatFloat(small, sizeof small, spec, s.hasPrec, prec, value);
+  int n = FormatFloat(small, sizeof small, directive, s.hasPrec, prec, value);
   if (n >= static_cast<int>(sizeof small)) {
     large.resize(static_cast<size_t>(n) + 1);
-    n = FormatFloat(large.data(), large.size(), spec, s.hasPrec, prec, value);
+    n = FormatFloat(large.data(), large.size(), directive, s.hasPrec, prec, value);
     text = large.data();
   }
   if (old) uselocale(old);
@@ -277,7 +277,7 @@ void FormatTo(Sink& sink, const wchar_t* format, va_list args) {
       ++p;
       continue;
     }
-    Spec s;
+    Directive s;
     for (;; ++p) {
       if (*p == L'-') s.left = true;
       else if (*p == L'+') s.plus = true;
@@ -396,7 +396,7 @@ void FormatTo(Sink& sink, const wchar_t* format, va_list args) {
       }
       case L'p': {
         const auto v = reinterpret_cast<std::uintptr_t>(va_arg(ap, void*));
-        Spec ps = s;
+        Directive ps = s;
         ps.hasPrec = true;
         ps.prec = 2 * sizeof(void*);
         ps.alt = false;
