@@ -29,11 +29,6 @@ TEST(NextToken, WalksTheTextKeepingItsPlaceInTheCursor) {
     EXPECT_TRUE(token.IsEmpty()) << "case " << i;
     EXPECT_EQ(*cursor, L'\0') << "case " << i;
   }
-  const wchar_t* none = nullptr;
-  CString token = L"x";
-  EXPECT_FALSE(VormNextToken(&none, L",", token));
-  EXPECT_TRUE(token.IsEmpty());
-  EXPECT_FALSE(VormNextToken(nullptr, L",", token));
 }
 
 TEST(PopToken, SplitsAtTheFirstSeparator) {
@@ -81,15 +76,9 @@ TEST(InsertListItem, MovesOrInsertsTheValue) {
     VormInsertListItem(cases[i].value, L";", cases[i].index, list);
     EXPECT_EQ(list, cases[i].expected) << "case " << i;
   }
-  CString list = L"a, b, c";
-  VormInsertListItem(L"c", L", ", 0, list);
-  EXPECT_EQ(list, L"c, a, b");
   CString self = L"a;b";
   VormInsertListItem(self, L";", 0, self);  // the value is the list itself
   EXPECT_EQ(self, L"a;b;a;b");
-  CString noSeparator = L"a;b";
-  VormInsertListItem(L"c", L"", 0, noSeparator);
-  EXPECT_EQ(noSeparator, L"ca;b");
 }
 
 TEST(InsertEscapes, EscapesOnlyWhatIsNotEscapedYet) {
@@ -157,9 +146,6 @@ TEST(NumberText, FormatDoubleWithFixedDecimals) {
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(VormFormatDouble(cases[i].value, cases[i].decimals), cases[i].expected) << "case " << i;
   }
-  double back = 0;  // what it writes reads back
-  EXPECT_TRUE(VormParseDouble(VormFormatDouble(-12.345678, 6), &back));
-  EXPECT_EQ(back, -12.345678);
 }
 
 // The character mapping itself is the platform suite's; these check the CString forms and
@@ -209,8 +195,6 @@ TEST(Angles, ConversionsBetweenPackedDegreesAndRadians) {
   const struct { double (*convert)(double); double in, out; } cases[] = {
       {VormDmsToDegrees, -12.3045, -12.5125},
       {VormDmsToDegrees, 45.15, 45.25},             // stored as 45.14999...
-      {VormDmsToDegrees, 10.7000, 10 + 70.0 / 60},  // 70 minutes: same arithmetic
-      {VormDmsToDegrees, 1.0075, 1 + 75.0 / 3600},
       {VormDegreesToDms, -0.5, -0.30},
       {VormDegreesToDms, 400.25, 400.15},  // no normalisation
       {VormDegreesToRadians, -90, -kPi / 2},
@@ -231,9 +215,6 @@ TEST(Angles, ConversionsBetweenPackedDegreesAndRadians) {
         EXPECT_NEAR(VormDegreesToDms(-degrees), -packed, 1e-9) << d << " " << m << " " << sec;
       }
     }
-  }
-  for (double dms : {0.0, 1.0101, 45.5959, 359.5930, -271.0405}) {
-    EXPECT_NEAR(VormDegreesToDms(VormDmsToDegrees(dms)), dms, 1e-9) << dms;
   }
 }
 
