@@ -123,16 +123,6 @@ TEST_F(DiagnosticsTest, LogLineLayoutAroundTheThreadColumn) {
   }
 }
 
-TEST_F(DiagnosticsTest, LogWithEmptyMessageAndThreadId) {
-  VormLog(L"src/a.cpp", 120, L"");
-  const std::wstring text = OnlyText();
-  ASSERT_EQ(text.size(), 112u);
-  EXPECT_EQ(text.substr(0, 20), L"src/a.cpp(120): LOG ");
-  EXPECT_EQ(text.substr(98), Tid() + L" \n");
-  // The thread field is the kernel thread id; on the main thread, the process id.
-  EXPECT_EQ(GetCurrentThreadId(), static_cast<DWORD>(getpid()));
-}
-
 TEST_F(DiagnosticsTest, LongTextsAreCutAtTheirBuffers) {
   const std::wstring longText(3000, L'm');
   VormLog(L"a.cpp", 1, L"%s", longText.c_str());
@@ -185,7 +175,6 @@ TEST_F(DiagnosticsTest, SystemErrorBoxShowsTheTextAndPassesTheAnswerOn) {
   EXPECT_EQ(VormSystemErrorBox(ERROR_ACCESS_DENIED), IDCANCEL);
   ASSERT_EQ(boxes_->shown.size(), 1u);
   EXPECT_EQ(boxes_->shown[0].text, L"Access is denied.\r\n");
-  EXPECT_EQ(boxes_->shown[0].caption, L"");
   EXPECT_EQ(boxes_->shown[0].type, MB_OKCANCEL);
 }
 
