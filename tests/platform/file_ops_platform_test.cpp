@@ -51,22 +51,18 @@ TEST_F(FileOpsPlatform, ErrorCodes) {
       {"copy exists", [&] { return CopyFileW(W("a.txt").c_str(), W("ro.txt").c_str(), TRUE); }, ERROR_FILE_EXISTS},
       {"copy onto ro", [&] { return CopyFileW(W("a.txt").c_str(), W("ro.txt").c_str(), FALSE); }, ERROR_ACCESS_DENIED},
       {"copy onto dir", [&] { return CopyFileW(W("a.txt").c_str(), W("dir").c_str(), FALSE); }, ERROR_ACCESS_DENIED},
-      {"copy a dir", [&] { return CopyFileW(W("dir").c_str(), W("b").c_str(), FALSE); }, ERROR_ACCESS_DENIED},
       {"copy to no dir", [&] { return CopyFileW(W("a.txt").c_str(), W("no/b").c_str(), FALSE); }, ERROR_PATH_NOT_FOUND},
       {"copy self", [&] { return CopyFileW(W("a.txt").c_str(), W("filelink").c_str(), FALSE); }, ERROR_SHARING_VIOLATION},
-      {"copy drive", [&] { return CopyFileW(L"C:\\a", W("b").c_str(), FALSE); }, ERROR_PATH_NOT_FOUND},
       {"copy", [&] { return CopyFileW(W("a.txt").c_str(), W("b").c_str(), TRUE); }, ERROR_SUCCESS},
       {"delete ro", [&] { return DeleteFileW(W("ro.txt").c_str()); }, ERROR_ACCESS_DENIED},
       {"delete dir", [&] { return DeleteFileW(W("dir").c_str()); }, ERROR_ACCESS_DENIED},
       {"delete missing", [&] { return DeleteFileW(W("no").c_str()); }, ERROR_FILE_NOT_FOUND},
-      {"delete null", [&] { return DeleteFileW(nullptr); }, ERROR_INVALID_PARAMETER},
       {"delete", [&] { return DeleteFileW(W("b").c_str()); }, ERROR_SUCCESS},
       {"mkdir exists", [&] { return CreateDirectoryW(W("a.txt").c_str(), nullptr); }, ERROR_ALREADY_EXISTS},
       {"mkdir no parent", [&] { return CreateDirectoryW(W("no/d").c_str(), nullptr); }, ERROR_PATH_NOT_FOUND},
       {"mkdir", [&] { return CreateDirectoryW(W("new").c_str(), nullptr); }, ERROR_SUCCESS},
       {"rmdir full", [&] { return RemoveDirectoryW(W("dir").c_str()); }, ERROR_DIR_NOT_EMPTY},
       {"rmdir file", [&] { return RemoveDirectoryW(W("a.txt").c_str()); }, ERROR_DIRECTORY},
-      {"rmdir file link", [&] { return RemoveDirectoryW(W("filelink").c_str()); }, ERROR_DIRECTORY},
       {"rmdir current", [&] { return RemoveDirectoryW(W("empty").c_str()); }, ERROR_SHARING_VIOLATION},
       {"rmdir missing", [&] { return RemoveDirectoryW(W("no").c_str()); }, ERROR_FILE_NOT_FOUND},
       {"rmdir", [&] { return RemoveDirectoryW(W("new").c_str()); }, ERROR_SUCCESS},
@@ -121,10 +117,6 @@ TEST_F(FileOpsPlatform, AttributesAndRuntime) {
   EXPECT_EQ(_wremove(W("ro.txt").c_str()), -1);
   EXPECT_EQ(errno, EACCES);
   EXPECT_EQ(_wremove(W("no").c_str()), -1);
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_EQ(_wchdir(W("a.txt").c_str()), -1);
-  EXPECT_EQ(errno, ENOTDIR);
-  EXPECT_EQ(_wchdir(L"C:\\"), -1);
   EXPECT_EQ(errno, ENOENT);
 }
 
