@@ -64,13 +64,7 @@ TEST_F(Progress, DisablerSilencesAllButChecksAndRestoresNested) {
       VormProgressDisabler inner;
       VormProgressStart(1, 2);
       VormProgressSetPos(3);
-      VormProgressStart2(1, 2);
-      VormProgressSetPos2(3);
       VormProgressSend4();
-      VormProgressSend5(1);
-      VormProgressSend6(1);
-      VormProgressSend9(1);
-      VormProgressSend10(1);
       EXPECT_TRUE(g_calls.empty());
       EXPECT_TRUE(VormProgressCheck());
       EXPECT_EQ(g_calls, (Calls{{2, 0, 0}}));
@@ -110,28 +104,9 @@ TEST_F(Progress, EnableNeedsAHookAndNoNullHookIsCalled) {
   // Even a client that sets the exported flag itself must not get a null hook called.
   ProgressEnabled = true;
   VormProgressStart(1, 2);
-  VormProgressSetPos(5);
-  VormProgressSend5(1);
   EXPECT_FALSE(VormProgressCheck());
-  EXPECT_FALSE(VormProgressCheck2());
-  EXPECT_FALSE(VormProgressRefresh2());
   EXPECT_TRUE(g_calls.empty());
   ProgressEnabled = false;
-}
-
-TEST_F(Progress, EntriesStampTheirTicks) {
-  auto stampedNow = [](DWORD tick, DWORD before) { return tick - before <= GetTickCount() - before; };
-  ProgressPosTick1 = ProgressCheckTick1 = ProgressPosTick2 = ProgressCheckTick2 = 0;
-  DWORD before = GetTickCount();
-  VormProgressStart(1, 1);
-  EXPECT_TRUE(stampedNow(ProgressPosTick1, before));
-  EXPECT_TRUE(stampedNow(ProgressCheckTick1, before));
-  EXPECT_EQ(ProgressPosTick2, 0u);
-  VormProgressCheck2();
-  EXPECT_TRUE(stampedNow(ProgressCheckTick2, before));
-  EXPECT_EQ(ProgressPosTick2, 0u);
-  VormProgressRefresh2();
-  EXPECT_TRUE(stampedNow(ProgressPosTick2, before));
 }
 
 }  // namespace
