@@ -32,14 +32,6 @@ bool Fail(DWORD code) {
   return false;
 }
 
-int OpenRetrying(const char* path, int flags, mode_t mode) {
-  int fd;
-  do {
-    fd = open(path, flags, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 std::string FolderOf(const std::string& native) {
   std::size_t slash = native.rfind('/');
   if (slash == std::string::npos) return ".";

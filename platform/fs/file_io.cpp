@@ -45,14 +45,6 @@ HANDLE RegisterFile(int fd, bool canRead, bool canWrite, bool isFolder) {
   return VormHandles_details::Register(std::move(file));
 }
 
-int OpenRetrying(const char* path, int flags, mode_t mode) {
-  int fd;
-  do {
-    fd = open(path, flags, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD flagsAndAttributes) {
   std::string native;
   if (!ToNative(fileName, native)) return INVALID_HANDLE_VALUE;

@@ -156,6 +156,14 @@ int QueryInfo(int dirFd, const char* name, bool hidden, FileInfo& info) {
   return 0;
 }
 
+int OpenRetrying(const char* path, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
 }  // namespace VormFiles_details
 
 FILETIME VormFileTimeFromUnix(long long seconds, long nanoseconds) {

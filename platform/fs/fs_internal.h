@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/types.h>
+
 #include <vorm/platform/files.h>
 #include <vorm/platform/kernel.h>
 
@@ -45,6 +47,9 @@ struct FileInfo {
 // reparse points carrying their target's attributes, times and size; a dangling link
 // has the reparse-point attribute only, its own times and size 0. Returns 0 or errno.
 int QueryInfo(int dirFd, const char* name, bool hidden, FileInfo& info);
+
+// open(2), retried while a signal interrupts it.
+int OpenRetrying(const char* path, int flags, mode_t mode);
 
 // Splits a 64-bit value into a FILETIME or a high/low DWORD pair.
 inline DWORD Low(ULONGLONG v) { return static_cast<DWORD>(v & 0xFFFFFFFFu); }
