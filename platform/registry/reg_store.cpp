@@ -199,14 +199,21 @@ class Store {
     return ERROR_SUCCESS;
   }
 
-  LONG Query(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* dataSize) {
-    std::lock_guard<std::mutex> lock(mutex_);
+  // The key behind an open handle that grants `access`, from a fresh read of the file.
+  // Caller holds the mutex.
+  LONG KeyFor(HKEY key, REGSAM access, RegKey** node) {
     KeyHandle base;
     if (!Resolve(key, &base)) return ERROR_INVALID_HANDLE;
-    if (!(base.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!(base.access & access)) return ERROR_ACCESS_DENIED;
     if (LONG err = Refresh()) return err;
-    RegKey* node = Locate(base);
-    if (!node) return ERROR_KEY_DELETED;
+    *node = Locate(base);
+    return *node ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+  }
+
+  LONG Query(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* dataSize) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    RegKey* node = nullptr;
+    if (LONG err = KeyFor(key, KEY_QUERY_VALUE, &node)) return err;
     const RegValue* v = node->FindValue(name ? name : L"");
     if (!v) return ERROR_FILE_NOT_FOUND;
     if (type) *type = v->type;
@@ -224,24 +231,16 @@ class Store {
 
   LONG Set(HKEY key, const wchar_t* name, DWORD type, std::vector<BYTE> data) {
     std::lock_guard<std::mutex> lock(mutex_);
-    KeyHandle base;
-    if (!Resolve(key, &base)) return ERROR_INVALID_HANDLE;
-    if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    if (LONG err = Refresh()) return err;
-    RegKey* node = Locate(base);
-    if (!node) return ERROR_KEY_DELETED;
+    RegKey* node = nullptr;
+    if (LONG err = KeyFor(key, KEY_SET_VALUE, &node)) return err;
     node->SetValue(name ? name : L"", type, std::move(data));
     return Save();
   }
 
   LONG Delete(HKEY key, const wchar_t* name) {
     std::lock_guard<std::mutex> lock(mutex_);
-    KeyHandle base;
-    if (!Resolve(key, &base)) return ERROR_INVALID_HANDLE;
-    if (!(base.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    if (LONG err = Refresh()) return err;
-    RegKey* node = Locate(base);
-    if (!node) return ERROR_KEY_DELETED;
+    RegKey* node = nullptr;
+    if (LONG err = KeyFor(key, KEY_SET_VALUE, &node)) return err;
     if (!node->RemoveValue(name ? name : L"")) return ERROR_FILE_NOT_FOUND;
     return Save();
   }

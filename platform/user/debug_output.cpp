@@ -13,18 +13,11 @@
 #include <vorm/platform/user.h>
 
 #include "platform/user/provider_slot.h"
+#include "platform/user/write_all.h"
+
+using VormUser_details::WriteAll;
 
 namespace {
-
-void WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
 
 bool IsOff(std::string_view v) {
   return v.size() == 3 && (v[0] | 0x20) == 'o' && (v[1] | 0x20) == 'f' && (v[2] | 0x20) == 'f';

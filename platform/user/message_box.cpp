@@ -10,6 +10,9 @@
 #include <vorm/platform/user.h>
 
 #include "platform/user/provider_slot.h"
+#include "platform/user/write_all.h"
+
+using VormUser_details::WriteAll;
 
 namespace {
 
@@ -43,16 +46,6 @@ const wchar_t* AnswerName(int answer) {
     case IDTRYAGAIN: return L"Try Again";
     case IDCONTINUE: return L"Continue";
     default: return L"?";
-  }
-}
-
-void WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
   }
 }
 
