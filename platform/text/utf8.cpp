@@ -51,3 +51,29 @@ std::wstring VormFromUtf8(std::string_view text) {
   }
   return out;
 }
+
+std::wstring VormFromOsPath(std::string_view native) {
+  std::wstring out = VormFromUtf8(native);
+  for (wchar_t& c : out) {
+    if (VormIsOsOnlyChar(c)) c = static_cast<wchar_t>(kVormOsCharBase + c);
+  }
+  return out;
+}
+
+std::string VormToOsPath(std::wstring_view path) {
+  std::string out;
+  out.reserve(path.size());
+  for (const wchar_t c : path) {
+    if (c == L'\\') {
+      out.push_back('/');
+    } else if (c > kVormOsCharBase && c < kVormOsCharBase + 0x80 && VormIsOsOnlyChar(c - kVormOsCharBase)) {
+      out.push_back(static_cast<char>(c - kVormOsCharBase));
+    } else if (static_cast<std::uint32_t>(c) < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char buf[4];
+      out.append(buf, EncodeUtf8(static_cast<std::uint32_t>(c), buf));
+    }
+  }
+  return out;
+}

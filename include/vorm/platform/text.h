@@ -18,6 +18,27 @@
 VORM_API std::string VormToUtf8(std::wstring_view text);
 VORM_API std::wstring VormFromUtf8(std::string_view text);
 
+// OS names and paths <-> wide paths. On Linux a file name may hold characters that the
+// platform's path grammar gives a meaning: \ : * ? " < > | and the controls 0x01..0x1F.
+// Text coming from the OS shows each such character c as the private-use character
+// U+F000 + c, so a name can never act as a separator, a drive, a wildcard or a quote;
+// '/' stays the separator. Text going to the OS turns '\' into '/' and U+F000 + c back
+// into c, then encodes UTF-8 as VormToUtf8 does. So every name round-trips byte for byte:
+//   VormFromOsPath("/t/a\\b")       => L"/t/a\xF05Cb"   (one component, "a\b" on disk)
+//   VormFromOsPath("x\"y:z")        => L"x\xF022y\xF03Az"
+//   VormToOsPath(L"dir\\a\xF05Cb")  => "dir/a\\b"
+// The one ambiguity: a real name that already holds one of the private-use characters
+// standing for those (U+F001..U+F01F, U+F022, U+F02A, U+F03A, U+F03C, U+F03E, U+F03F,
+// U+F05C, U+F07C) reaches the OS as the ASCII character, so such a file cannot be named.
+VORM_API std::wstring VormFromOsPath(std::string_view native);
+VORM_API std::string VormToOsPath(std::wstring_view path);
+// Whether `c` is one of the characters the mapping above moves, and its two forms.
+constexpr bool VormIsOsOnlyChar(wchar_t c) {
+  return (c >= 0x01 && c <= 0x1F) || c == L'\\' || c == L':' || c == L'*' || c == L'?' || c == L'"' ||
+         c == L'<' || c == L'>' || c == L'|';
+}
+constexpr wchar_t kVormOsCharBase = 0xF000;
+
 // Formatting with the platform's wide rules: %s takes a wide string, %S a narrow (UTF-8)
 // one, %c a wide character, %C a narrow one, %I64d/%I64u/%I64x 64-bit integers,
 // %I32d 32-bit, %Id/%Iu pointer-sized; flags, width, precision and '*' as in C.
