@@ -5,6 +5,8 @@
 
 #include <vorm/platform/files.h>
 
+#include "filesystem/tree_names.h"
+
 namespace VormBasicFileMatcher_details {
 
 bool IsDotEntry(const wchar_t* name) {
@@ -86,7 +88,7 @@ BOOL VormBasicFileMatcher::HasMatch() const { return m_hasMatch; }
 
 VormPath VormBasicFileMatcher::GetPath() const {
   if (!m_hasMatch) return VormPath(m_folder, 0);
-  return m_folder.Join(m_findData.cFileName);
+  return VormTreeNames_details::JoinName(m_folder, m_findData.cFileName);
 }
 
 VormPath VormBasicFileMatcher::GetRelativePath() const {

@@ -10,9 +10,22 @@
 #include <vorm/platform/kernel.h>
 #include <vorm/platform/text.h>
 
+#include "filesystem/tree_names.h"
+
 namespace VormFileOps_details {
 
+using VormTreeNames_details::IsPlainName;
+using VormTreeNames_details::StaysInside;
+
 constexpr int kFoldersOnly = 0x10;
+
+// Refuses a walker's relative path that would leave the tree (it cannot come from a listing:
+// the check keeps the tree operations inside their trees whatever a walker yields).
+bool Inside(const VormPath& relative) {
+  if (StaysInside(relative)) return true;
+  SetLastError(ERROR_INVALID_NAME);
+  return false;
+}
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -58,6 +71,27 @@ bool SameEntry(const wchar_t* a, ULONGLONG volume, ULONGLONG index) {
   return VormGetFileId(a, &v, &i) && v == volume && i == index;
 }
 
+// `folder` as an absolute path naming the same entry: a rooted path as it stands; a
+// relative one in the platform's full form when that names the same folder (it resolves ".."
+// on the text), else the current folder joined with it, which the OS resolves through links.
+std::wstring AbsoluteTreePath(const wchar_t* folder) {
+  if (IsSeparator(folder[0]) || (folder[0] != L'\0' && folder[1] == L':')) return folder;
+  const std::wstring current = CurrentFolderText();
+  if (current.empty()) return folder;
+  const std::wstring joined = current + L'/' + folder;
+  const DWORD saved = GetLastError();
+  std::wstring result = joined;
+  std::vector<wchar_t> full(joined.size() + 2);
+  const DWORD n = GetFullPathNameW(folder, static_cast<DWORD>(full.size()), full.data(), nullptr);
+  ULONGLONG volume = 0, index = 0;
+  if (n > 0 && n < full.size() && VormGetFileId(joined.c_str(), &volume, &index) &&
+      SameEntry(full.data(), volume, index)) {
+    result.assign(full.data(), n);
+  }
+  SetLastError(saved);
+  return result;
+}
+
 // Whether `to` names `from` or a place inside it, through any links or case: copying a tree
 // there would walk into its own copy.
 bool LiesWithin(const wchar_t* to, const wchar_t* from) {
@@ -88,7 +122,9 @@ int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfEx
     const DWORD attributes = walker.GetFindData()->dwFileAttributes;
     const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) continue;
-    const VormPath target = dest.Join(walker.GetRelativePath().GetText().GetString());
+    const VormPath relative = walker.GetRelativePath();
+    if (!Inside(relative)) return 1;
+    const VormPath target = dest.Join(relative.GetText().GetString());
     const VormPath source = walker.GetPath();
     if (link ? !CopyFileExW(source, target, nullptr, nullptr, nullptr, linkFlags)
              : VormCopyFile(source, target, failIfExists) != 0) {
@@ -100,15 +136,18 @@ int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfEx
 
 // VormDeleteFile with the attributes already read. A link's attributes are its target's:
 // a link is removed as it is, and the target, which may lie anywhere, keeps its read-only
-// state. Only a read-only file needs its attributes changed and, on failure, put back.
+// state. Only a read-only file needs its attributes changed and, on failure, its exact
+// permissions put back.
 int DeleteWithAttributes(const wchar_t* path, DWORD attributes) {
   const bool adjust = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
                       !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  DWORD permissions = 0;
+  const bool saved = adjust && VormGetFilePermissions(path, &permissions);
   if (adjust) SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
   if (DeleteFileW(path)) return 0;
   if (adjust) {
     const DWORD error = GetLastError();
-    SetFileAttributesW(path, attributes);
+    if (!saved || !VormSetFilePermissions(path, permissions)) SetFileAttributesW(path, attributes);
     SetLastError(error);
   }
   return 1;
@@ -141,9 +180,12 @@ bool RemoveTree(const wchar_t* root) {
       continue;
     }
     const DWORD attributes = entries.GetFindData()->dwFileAttributes;
+    const bool plain = IsPlainName(entries.GetFindData()->cFileName);
     VormPath path = entries.GetPath();
     entries.FindNext();
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!plain) {
+      removed = false;  // never acted on: it could name something outside the tree
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       DeleteWithAttributes(path, attributes);  // a file left behind fails its folder
     } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       RemoveDirectoryW(path);  // a link to a folder, never entered
@@ -207,9 +249,15 @@ int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
   if (!from || !to || _waccess(from, 0) != 0) return 1;
   if (LiesWithin(to, from)) return 1;
   {
+    const VormPath dest(to);
     VormBFSDirectoryTree folders;
-    folders.Find(from, L"*", kFoldersOnly);
-    if (VormCreatePaths(folders, to) != 0) return 1;
+    int created = 0;
+    for (folders.Find(from, L"*", kFoldersOnly); folders.HasMatch(); folders.FindNext()) {
+      const VormPath relative = folders.GetRelativePath();
+      if (!Inside(relative)) return 1;
+      if (VormCreatePath(dest.Join(relative.GetText().GetString())) != 0) created = 1;
+    }
+    if (created != 0) return 1;
   }
   VormBFSFileTree files;
   files.Find(from, L"*", 0);
@@ -218,20 +266,28 @@ int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
 
 int VormDeleteTree(const wchar_t* folder) {
   if (!folder || !*folder) return 0;
+  // The tree by an absolute name, so that moving the current folder does not change what
+  // it names.
+  const VormPath tree(AbsoluteTreePath(folder));
   const VormPath current(CurrentFolderText(), VormPath::ToUpperCase | VormPath::EnsureTrailingSeparator |
                                               VormPath::CanonicalForm);
-  const VormPath target(folder, VormPath::ToUpperCase | VormPath::CanonicalForm);
-  if (_wcsnicmp(current, target, target.GetText().GetLength()) == 0) {
+  const VormPath target(tree, VormPath::ToUpperCase | VormPath::CanonicalForm);
+  const bool byName = _wcsnicmp(current, target, target.GetText().GetLength()) == 0;
+  if (byName || LiesWithin(current, tree)) {
     // The current folder lies in the tree (or merely starts with its name): leave it for
     // the tree's parent. The parent keeps its case: file names here are case-sensitive.
-    VormPath parent(folder, VormPath::CanonicalForm);
-    parent.RemoveLastComponent();
-    if (parent.GetText().IsEmpty() && IsRootedAtSeparator(target)) parent.Assign(L"\\");
+    VormPath parent(tree, VormPath::CanonicalForm);
+    const VormPath last = parent.LastComponent();
+    if (last.GetText() == L"." || last.GetText() == L"..") {
+      parent = parent.Join(L"..");
+    } else {
+      parent.RemoveLastComponent();
+      if (parent.GetText().IsEmpty() && IsRootedAtSeparator(target)) parent.Assign(L"\\");
+    }
     SetCurrentDirectoryW(parent);
-    _wchdir(parent);
   }
-  if (_waccess(folder, 0) != 0) return 0;
-  return RemoveTree(folder) ? 0 : 1;
+  if (_waccess(tree, 0) != 0) return 0;
+  return RemoveTree(tree) ? 0 : 1;
 }
 
 int VormMoveTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {

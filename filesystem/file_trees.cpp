@@ -1,5 +1,7 @@
 #include <vorm/file_trees.h>
 
+#include "filesystem/tree_names.h"
+
 namespace VormFileTree_details {
 
 bool IsLink(const VormBasicFileMatcher& matcher) {
@@ -16,6 +18,7 @@ constexpr int kFolders = 0x10;
 }  // namespace VormFileTree_details
 
 using namespace VormFileTree_details;
+using VormTreeNames_details::JoinName;
 
 // ---------------------------------------------------------------- breadth-first folders
 
@@ -51,7 +54,7 @@ BOOL VormBFSDirectoryTree::FindNext() {
   m_matcher.SetSkipDots(TRUE);
   m_matcher.Find(m_root.Join(front.GetText().GetString()), L"*", m_filter);
   for (SkipLinks(m_matcher); m_matcher.HasMatch(); m_matcher.FindNext(), SkipLinks(m_matcher)) {
-    Push(front.Join(m_matcher.GetFindData()->cFileName));
+    Push(JoinName(front, m_matcher.GetFindData()->cFileName));
   }
   m_matcher.Close();
   return TRUE;
@@ -123,7 +126,9 @@ VormPath VormDFSDirectoryTree::GetPath() const {
 
 VormPath VormDFSDirectoryTree::GetRelativePath() const {
   VormPath relative;
-  for (const auto& matcher : m_stack) relative = relative.Join(matcher->GetRelativePath().GetText().GetString());
+  for (const auto& matcher : m_stack) {
+    if (matcher->HasMatch()) relative = JoinName(relative, matcher->GetFindData()->cFileName);
+  }
   return relative;
 }
 
@@ -168,10 +173,10 @@ BOOL FileTreeWalker::FindNext() {
 
 BOOL FileTreeWalker::HasMatch() const { return m_directories.HasMatch() && m_files.HasMatch(); }
 
-VormPath FileTreeWalker::GetPath() const { return m_directories.GetPath().Join(m_files.GetFindData()->cFileName); }
+VormPath FileTreeWalker::GetPath() const { return JoinName(m_directories.GetPath(), m_files.GetFindData()->cFileName); }
 
 VormPath FileTreeWalker::GetRelativePath() const {
-  return m_directories.GetRelativePath().Join(m_files.GetFindData()->cFileName);
+  return JoinName(m_directories.GetRelativePath(), m_files.GetFindData()->cFileName);
 }
 
 VormPath FileTreeWalker::GetBaseFolder() const { return m_directories.GetBaseFolder(); }

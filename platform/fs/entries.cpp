@@ -146,3 +146,19 @@ BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* index) {
     return Succeed();
   });
 }
+
+BOOL VormGetFilePermissions(const wchar_t* path, DWORD* bits) {
+  return ByName(path, [&](const std::string& native) {
+    struct stat st;
+    if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+    if (bits) *bits = static_cast<DWORD>(st.st_mode & 07777);
+    return Succeed();
+  });
+}
+
+BOOL VormSetFilePermissions(const wchar_t* path, DWORD bits) {
+  return ByName(path, [bits](const std::string& native) {
+    if (chmod(native.c_str(), static_cast<mode_t>(bits & 07777)) != 0) return Fail(ErrorForPath(errno, native));
+    return Succeed();
+  });
+}

@@ -104,16 +104,19 @@ bool IsFileSystemRoot(int fd) {
 
 bool IsDotName(const char* n) { return n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')); }
 
-// Appends `name` (UTF-8) to the pool as wide text; returns its length.
+// Appends the OS name `name` to the pool as wide text, mapped like VormFromOsPath; returns
+// its length.
 std::size_t AppendWide(std::vector<wchar_t>& pool, const char* name) {
   std::size_t len = std::strlen(name);
-  bool ascii = std::all_of(name, name + len, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii) {
-    // Plain ASCII widens byte for byte; everything else takes the full UTF-8 decoder.
+  bool plain = std::all_of(name, name + len, [](char c) {
+    return static_cast<unsigned char>(c) < 0x80 && !VormIsOsOnlyChar(static_cast<wchar_t>(c));
+  });
+  if (plain) {
+    // Plain ASCII widens byte for byte; everything else takes the full conversion.
     pool.insert(pool.end(), name, name + len);
     return len;
   }
-  std::wstring wide = VormFromUtf8(std::string_view(name, len));
+  std::wstring wide = VormFromOsPath(std::string_view(name, len));
   pool.insert(pool.end(), wide.begin(), wide.end());
   return wide.size();
 }
@@ -185,7 +188,7 @@ HANDLE StartFind(const wchar_t* fileName, void* findData, bool foldersOnly, DWOR
 
   if (!pattern.HasWildcards()) {
     // An exact name: look it up directly before scanning for a case-insensitive match.
-    std::string exact = VormToUtf8(patternText);
+    std::string exact = VormToOsPath(patternText);
     bool dot = IsDotName(exact.c_str());
     FileInfo info;
     if (patternText.size() <= MAX_PATH - 1 && !(dot && atRoot) &&

@@ -47,7 +47,7 @@ DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size) {
       }
       link.resize(link.size() * 2);
     }
-    std::wstring path = VormFromUtf8(std::string_view(link.data(), link.size()));
+    std::wstring path = VormFromOsPath(std::string_view(link.data(), link.size()));
     if (size == 0 || !buffer) {
       SetLastError(ERROR_INSUFFICIENT_BUFFER);
       return 0;
@@ -75,7 +75,7 @@ UINT GetSystemDirectoryW(wchar_t* buffer, UINT size) {
 DWORD GetTempPathW(DWORD size, wchar_t* buffer) {
   return Guarded(DWORD{0}, [&] {
     const char* env = std::getenv("TMPDIR");
-    std::wstring path = env && *env ? VormFromUtf8(env) : std::wstring(L"/tmp/");
+    std::wstring path = env && *env ? VormFromOsPath(env) : std::wstring(L"/tmp/");
     if (path.back() != L'/' && path.back() != L'\\') path += L'/';
     return Deliver(path, buffer, size);
   });
@@ -91,7 +91,7 @@ DWORD GetCurrentDirectoryW(DWORD size, wchar_t* buffer) {
       }
       cwd.resize(cwd.size() * 2);
     }
-    return Deliver(VormFromUtf8(cwd.data()), buffer, size);
+    return Deliver(VormFromOsPath(cwd.data()), buffer, size);
   });
 }
 
@@ -106,5 +106,91 @@ BOOL SetCurrentDirectoryW(const wchar_t* path) {
     }
     SetLastError(ERROR_SUCCESS);
     return TRUE;
+  });
+}
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// The lexical full path of `name` (see GetFullPathNameW); false when the current folder
+// cannot be read.
+bool FullPathText(const wchar_t* name, std::wstring& out) {
+  std::wstring whole;
+  std::size_t i = 0;
+  const std::size_t n = std::wcslen(name);
+  std::wstring root;
+  if (n >= 2 && IsSeparator(name[0]) && IsSeparator(name[1])) {
+    // UNC: "//server/share" is the root that ".." never leaves.
+    root = L"/";
+    i = 2;
+    for (int part = 0; part < 2; ++part) {
+      while (i < n && IsSeparator(name[i])) ++i;
+      std::size_t start = i;
+      while (i < n && !IsSeparator(name[i])) ++i;
+      if (i == start) break;
+      root += L'/';
+      root.append(name + start, i - start);
+    }
+  } else if (IsDrivePath(name)) {
+    root.assign(name, 2);
+    i = 2;
+  } else if (!IsSeparator(name[0])) {
+    DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0) return false;
+    std::vector<wchar_t> cwd(needed);
+    DWORD got = GetCurrentDirectoryW(needed, cwd.data());
+    if (got == 0 || got >= needed) return false;
+    std::wstring combined(cwd.data(), got);
+    if (combined.empty() || !IsSeparator(combined.back())) combined += L'/';
+    combined += name;
+    return FullPathText(combined.c_str(), out);
+  }
+  std::vector<std::wstring_view> steps;
+  const std::wstring_view text(name, n);
+  while (i < n) {
+    while (i < n && IsSeparator(text[i])) ++i;
+    std::size_t start = i;
+    while (i < n && !IsSeparator(text[i])) ++i;
+    std::wstring_view step = text.substr(start, i - start);
+    if (step.empty() || step == L".") continue;
+    if (step == L"..") {
+      if (!steps.empty()) steps.pop_back();
+      continue;
+    }
+    steps.push_back(step);
+  }
+  out = root;
+  for (std::wstring_view step : steps) {
+    out += L'/';
+    out += step;
+  }
+  // A path that ends in a separator, or names just its root, keeps a trailing separator.
+  const bool trailing = IsSeparator(text.back()) || steps.empty();
+  if (trailing && (out.empty() || out.back() != L'/')) out += L'/';
+  return true;
+}
+
+}  // namespace
+
+DWORD GetFullPathNameW(const wchar_t* fileName, DWORD bufferLength, wchar_t* buffer, wchar_t** filePart) {
+  if (!fileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (!*fileName) {
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  return Guarded(DWORD{0}, [&]() -> DWORD {
+    std::wstring full;
+    if (!FullPathText(fileName, full)) return 0;
+    if (!buffer || full.size() + 1 > bufferLength) return static_cast<DWORD>(full.size() + 1);
+    std::wmemcpy(buffer, full.c_str(), full.size() + 1);
+    if (filePart) {
+      const std::size_t slash = full.rfind(L'/');
+      *filePart = slash + 1 < full.size() ? buffer + slash + 1 : nullptr;
+    }
+    return static_cast<DWORD>(full.size());
   });
 }

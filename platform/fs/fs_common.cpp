@@ -97,10 +97,7 @@ bool ToNative(const wchar_t* path, std::string& native) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
-  native = VormToUtf8(path);
-  for (char& c : native) {
-    if (c == '\\') c = '/';
-  }
+  native = VormToOsPath(path);
   return true;
 }
 

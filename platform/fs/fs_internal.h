@@ -19,8 +19,9 @@ namespace VormFiles_details {
 // True for "X:..." where X is an ASCII letter: a drive path, which names nothing here.
 bool IsDrivePath(const wchar_t* path);
 
-// POSIX form of `path` ('\' -> '/', UTF-8). On failure sets the last error and returns
-// false: ERROR_INVALID_PARAMETER for null, ERROR_PATH_NOT_FOUND for empty or drive paths.
+// POSIX form of `path` (VormToOsPath: '\' -> '/', mapped characters back, UTF-8). On
+// failure sets the last error and returns false: ERROR_INVALID_PARAMETER for null,
+// ERROR_PATH_NOT_FOUND for empty or drive paths.
 bool ToNative(const wchar_t* path, std::string& native);
 
 // The platform's code for a failed call on `native` with `err`: a missing entry is

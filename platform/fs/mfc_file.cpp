@@ -78,7 +78,7 @@ std::wstring FullName(const wchar_t* name) {
       if (errno != ERANGE || cwd.size() > (1u << 20)) return std::wstring();
       cwd.resize(cwd.size() * 2);
     }
-    whole = VormFromUtf8(cwd.data());
+    whole = VormFromOsPath(cwd.data());
     whole += L'/';
   }
   whole += name;

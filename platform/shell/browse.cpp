@@ -245,7 +245,7 @@ class TerminalProvider final : public VormFolderDialogProvider {
         List(dialog.Selection());
         continue;
       }
-      std::wstring target = VormFromUtf8(line);
+      std::wstring target = VormFromOsPath(line);
       if (target[0] != L'/' && target[0] != L'\\') target = dialog.Selection() + L"/" + target;
       if (!dialog.Select(target.c_str())) Print(L"No such folder below the root: " + VormFromUtf8(line) + L"\n");
     }

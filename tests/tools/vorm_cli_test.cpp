@@ -26,8 +26,9 @@ TEST(VormCli, CommandsAndFailures) {
     int status;
     std::string out;
   } cases[] = {
-      {"path canonical 'C:/a//b\\\\'", 0, "C:\\a\\b\\\n"},
-      {"path relative /tmp/a/f.txt /tmp/x/", 0, "..\\a\\f.txt\n"},
+      // Arguments and output are paths as the OS spells them: '\\' and ':' belong to names.
+      {"path canonical 'C:/a//b\\\\'", 0, "C:/a/b\\\\\n"},
+      {"path relative /tmp/a/f.txt /tmp/x/", 0, "../a/f.txt\n"},
       {"path relative 'C:\\a' 'D:\\b'", 1, ""},
       {"points sorted 5,1-3,2,10-8", 0, "1-3,5,8-10\n"},
       {"points count 1-5,7", 0, "6\n"},
@@ -55,6 +56,18 @@ TEST(VormCli, TreeCommandsWalkCopyAndDelete) {
   ASSERT_EQ(RunCli("tree delete " + root + "/z", out), 0);
   ASSERT_EQ(RunCli("walk " + root, out), 0);
   EXPECT_EQ(out, root + "\n" + root + "/a\n" + root + "/a/b\n");
+}
+
+TEST(VormCli, WalkPrintsNamesAsTheOsSpellsThem) {
+  vorm_test::TempTree tree;
+  const std::string root = tree.root().string();
+  tree.Make({"odd/", "odd/back\\slash.txt", "odd/say \"hi\"/", "odd/a:b*?.txt"});
+  std::string out;
+  ASSERT_EQ(RunCli("walk --files --filter 0 '" + root + "/odd'", out), 0);
+  EXPECT_EQ(out, root + "/odd/a:b*?.txt\n" + root + "/odd/back\\slash.txt\n" + root + "/odd/say \"hi\"\n");
+  // Printed paths can be fed back: the folder with quotes in its name is walked as such.
+  ASSERT_EQ(RunCli("walk '" + root + "/odd/say \"hi\"'", out), 0);
+  EXPECT_EQ(out, root + "/odd/say \"hi\"\n");
 }
 
 }  // namespace

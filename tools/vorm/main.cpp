@@ -40,10 +40,16 @@ int Usage() {
   return 2;
 }
 
-void Print(const VormPath& p) { std::printf("%s\n", VormToUtf8(static_cast<const wchar_t*>(p)).c_str()); }
+// Paths are printed as the OS spells them: slashes, and every name byte for byte, so the
+// output can be fed back to other tools.
+std::string Os(const VormPath& p) { return VormToOsPath(p.GetText().str()); }
 
-// Walk results in the form the shell here uses: slashes.
-void PrintNative(const VormPath& p) { Print(VormPath(p, VormPath::SlashSeparator | VormPath::CanonicalForm)); }
+// An argument that is text, not a path, as it was typed.
+std::wstring Plain(const std::wstring& arg) { return VormFromUtf8(VormToOsPath(arg)); }
+
+void Print(const VormPath& p) { std::printf("%s\n", Os(p).c_str()); }
+
+void PrintNative(const VormPath& p) { Print(VormPath(p, VormPath::CanonicalForm)); }
 
 int PathCommand(const std::vector<std::wstring>& args) {
   if (args.size() < 2) return Usage();
@@ -56,9 +62,8 @@ int PathCommand(const std::vector<std::wstring>& args) {
     for (size_t i = 1; i < args.size(); ++i) {
       VormPath root, dir, title, ext;
       VormPath(args[i]).Split(root, dir, title, ext);
-      std::printf("root=%s\tdirectory=%s\ttitle=%s\textension=%s\n", VormToUtf8(root.GetText().str()).c_str(),
-                  VormToUtf8(dir.GetText().str()).c_str(), VormToUtf8(title.GetText().str()).c_str(),
-                  VormToUtf8(ext.GetText().str()).c_str());
+      std::printf("root=%s\tdirectory=%s\ttitle=%s\textension=%s\n", Os(root).c_str(), Os(dir).c_str(),
+                  Os(title).c_str(), Os(ext).c_str());
     }
     return 0;
   }
@@ -85,7 +90,8 @@ int WalkCommand(const std::vector<std::wstring>& args) {
     else rest.push_back(args[i]);
   }
   if (rest.empty() || rest.size() > 2) return Usage();
-  const std::wstring pattern = rest.size() == 2 ? rest[1] : L"*";
+  // The pattern is no path: its '*' and '?' are wildcards.
+  const std::wstring pattern = rest.size() == 2 ? Plain(rest[1]) : L"*";
   std::unique_ptr<VormFileMatch> walker;
   if (files) walker = dfs ? std::unique_ptr<VormFileMatch>(new VormDFSFileTree) : std::make_unique<VormBFSFileTree>();
   else walker = dfs ? std::unique_ptr<VormFileMatch>(new VormDFSDirectoryTree) : std::make_unique<VormBFSDirectoryTree>();
@@ -117,7 +123,7 @@ int TreeCommand(const std::vector<std::wstring>& args) {
 
 int PointsCommand(const std::vector<std::wstring>& args) {
   if (args.size() != 2) return Usage();
-  VormPointString points(args[1].c_str());
+  VormPointString points(Plain(args[1]).c_str());
   if (!points.IsValid()) {
     std::fputs("vorm: not a valid point list\n", stderr);
     return 1;
@@ -139,7 +145,9 @@ int PointsCommand(const std::vector<std::wstring>& args) {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   std::vector<std::wstring> args;
-  for (int i = 2; i < argc; ++i) args.push_back(VormFromUtf8(argv[i]));
+  // Arguments are names and paths as the OS spells them: a '\\' or ':' in one is part of a
+  // name, never a separator or a drive.
+  for (int i = 2; i < argc; ++i) args.push_back(VormFromOsPath(argv[i]));
   if (std::strcmp(argv[1], "path") == 0) return PathCommand(args);
   if (std::strcmp(argv[1], "walk") == 0) return WalkCommand(args);
   if (std::strcmp(argv[1], "tree") == 0) return TreeCommand(args);

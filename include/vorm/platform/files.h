@@ -1,14 +1,17 @@
 // File and folder functions with the platform's semantics on POSIX.
-// Both '\' and '/' separate; '\' becomes '/' before a call reaches the OS. A drive-letter
-// prefix ("C:") names no folder here: such a path is absolute but missing
-// (ERROR_PATH_NOT_FOUND). Attributes: directory from the file type; read-only when the
-// owner has no write bit; hidden for names beginning with '.' (not "." and ".."); archive
-// for regular files; reparse point for symbolic links (a link to a folder is also a
-// directory, a link to a file carries the file's attributes, a dangling link is a reparse
-// point only); FILE_ATTRIBUTE_NORMAL only when nothing else applies. A link that resolves
-// reports its target's times and size; a dangling one its own times and size 0. Folders
-// report size 0. Creation time is the birth time where the file system records one, else
-// the last-write time.
+// Both '\' and '/' separate; '\' becomes '/' before a call reaches the OS, and the
+// private-use characters U+F001..U+F07C that stand for characters the path grammar cannot
+// carry in a name become those characters (VormToOsPath, text.h); names and paths the OS
+// hands back are mapped the other way (VormFromOsPath). A drive-letter prefix ("C:") names
+// no folder here: such a path is absolute but missing (ERROR_PATH_NOT_FOUND).
+// Attributes: directory from the file type; read-only when the owner has no write bit;
+// hidden for names beginning with '.' (not "." and ".."); archive for regular files;
+// reparse point for symbolic links (a link to a folder is also a directory, a link to a
+// file carries the file's attributes, a dangling link is a reparse point only);
+// FILE_ATTRIBUTE_NORMAL only when nothing else applies. A link that resolves reports its
+// target's times and size; a dangling one its own times and size 0. Folders report size 0.
+// Creation time is the birth time where the file system records one, else the last-write
+// time.
 // Every function sets the last error: the failure's code, or ERROR_SUCCESS on success unless
 // stated otherwise.
 // Handles are process-wide and may be used from any thread, one call at a time per handle.
@@ -35,7 +38,9 @@ constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
 // case-insensitively like a pattern). Names longer than MAX_PATH-1 characters are skipped.
 // Wildcards, case-insensitive per code point:
 //   '*'  any run of characters          "*" => every name, "*.txt" => "a.txt", "b.TXT"
-//   '?'  exactly one character          "a?c" => "abc", not "ac"
+//   '?'  one character other than '.', or nothing at a dot or at the end of the name:
+//        "a?c" => "abc", not "ac" or "a.c";  "a?.txt" => "a.txt", "ab.txt";
+//        "TEM?????.???" => "TEMP.TXT", "TEMPTEMP.TXT"
 //   "*.*" every name, with or without a dot
 //   a '.' followed by '*' or '?', or ending the pattern, also matches the end of the name:
 //        "*."  => names without a dot ("README", not "a.txt");  "abc.*" => "abc", "abc.d"
@@ -47,7 +52,8 @@ constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
 // platform: entries the directory stream knows to be neither folders nor links are then left
 // out; callers must still test the attributes). additionalFlags: FIND_FIRST_EX_CASE_SENSITIVE
 // matches case-sensitively; the others are accepted. The listing is read when the search
-// starts; FindNextFileW walks that snapshot.
+// starts; FindNextFileW walks that snapshot. Names are reported as VormFromOsPath maps them
+// (a '\' in a name shows as U+F05C), so a name never reads as a separator or wildcard.
 VORM_API HANDLE FindFirstFileExW(const wchar_t* fileName, FINDEX_INFO_LEVELS infoLevel, void* findData,
                                  FINDEX_SEARCH_OPS searchOp, void* searchFilter, DWORD additionalFlags);
 VORM_API HANDLE FindFirstFileW(const wchar_t* fileName, WIN32_FIND_DATAW* findData);
@@ -98,9 +104,10 @@ VORM_API int _waccess(const wchar_t* path, int mode);
 // the call returns. malloc'ed, the caller frees. NULL when no name can be made.
 //   _wtempnam(L"/tmp/x", L"~") => "/tmp/x/~k3f9qz2a"
 VORM_API wchar_t* _wtempnam(const wchar_t* dir, const wchar_t* prefix);
-// Splits at the platform's rules: drive "X:" (letter and colon at the start), directory up
-// to and including the last '\' or '/', the title, and the extension from the last '.' of
-// the name (a name starting with a dot is all extension). Each non-null output gets at most
+// Splits at the platform's rules: drive "X:" (any character and a colon at the start, so
+// "/:\dir1\file.ext" has the drive "/:"), directory up to and including the last '\' or
+// '/', the title, and the extension from the last '.' of the name (a name starting with a
+// dot is all extension). Each non-null output gets at most
 // _MAX_DRIVE/_MAX_DIR/_MAX_FNAME/_MAX_EXT characters including the terminator (longer parts
 // are cut) and is always terminated.
 //   "C:\dir\sub\file.tar.gz" => "C:", "\dir\sub\", "file.tar", ".gz"
@@ -132,13 +139,25 @@ VORM_API UINT GetSystemDirectoryW(wchar_t* buffer, UINT size);
 VORM_API DWORD GetTempPathW(DWORD size, wchar_t* buffer);  // $TMPDIR or /tmp/, with a trailing '/'
 VORM_API DWORD GetCurrentDirectoryW(DWORD size, wchar_t* buffer);
 VORM_API BOOL SetCurrentDirectoryW(const wchar_t* path);
+// The absolute form of `fileName`, worked out on the text alone as the platform does: a
+// relative path is taken from the current folder, '\' and '/' both separate and come out as
+// '/', runs of separators collapse, "." steps vanish and ".." removes the step before it
+// (never the root: "/.." is "/"; a UNC path keeps "//server/share"; "X:" roots a drive
+// path). A trailing separator is kept. `filePart`, when given, receives a pointer to the last
+// component in `buffer`, or NULL when the result ends with a separator.
+//   cwd /home/u:  "a/./b/../c.txt" => "/home/u/a/c.txt"   "/x//y/" => "/x/y/"   ".." => "/home"
+// Returns the length written, the size needed (terminator included, nothing written) when
+// `bufferLength` is too small, or 0: ERROR_INVALID_PARAMETER for a null name, ERROR_INVALID_NAME
+// for an empty one. Links are not resolved: a ".." after a link leaves the link's name, not
+// its target's folder.
+VORM_API DWORD GetFullPathNameW(const wchar_t* fileName, DWORD bufferLength, wchar_t* buffer, wchar_t** filePart);
 
 // Time conversion used by the layer (100-ns intervals since 1601-01-01 UTC); instants before
 // 1601 give 0.   VormFileTimeFromUnix(0, 0) => 116444736000000000
 VORM_API FILETIME VormFileTimeFromUnix(long long seconds, long nanoseconds);
 
-// The POSIX form of a platform path: '\' turned into '/', UTF-8. Empty for a drive path or
-// null.   L"dir\\sub/f.txt" => "dir/sub/f.txt";  L"C:\\x" => ""
+// The POSIX form of a platform path (VormToOsPath). Empty for a drive path or null.
+//   L"dir\\sub/f.txt" => "dir/sub/f.txt";  L"a\xF05Cb" => "a\\b";  L"C:\\x" => ""
 VORM_API std::string VormNativePath(const wchar_t* path);
 
 // ---------------------------------------------------------------------------------------
@@ -212,3 +231,11 @@ VORM_API int _wremove(const wchar_t* path);
 // exactly when they name one file or folder (as the platform's volume serial number and file
 // index do). FALSE with the last error of GetFileAttributesW when it cannot be read.
 VORM_API BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* index);
+
+// Permission bits (07777) of the entry `path` names, links followed: for saving them before
+// an attribute change and putting them back exactly, which SetFileAttributesW cannot do (it
+// clears every write bit and gives back only the owner's, so a 0464 file made writable and
+// read-only again would end as 0444). FALSE with the last error as for GetFileAttributesW.
+//   VormGetFilePermissions(L"f", &bits) => TRUE, bits == 0464 for a file -r--rw-r--
+VORM_API BOOL VormGetFilePermissions(const wchar_t* path, DWORD* bits);
+VORM_API BOOL VormSetFilePermissions(const wchar_t* path, DWORD bits);
