@@ -82,7 +82,8 @@ void VormSplitPath(const wchar_t* path, wchar_t* drive, size_t driveSize, wchar_
                    size_t fnameSize, wchar_t* ext, size_t extSize) {
   if (!path) path = L"";
   std::size_t length = std::wcslen(path);
-  std::size_t driveLength = IsDrivePath(path) ? 2 : 0;
+  // Any character followed by ':' opens the path as its drive, as the platform splits it.
+  std::size_t driveLength = path[0] != L'\0' && path[1] == L':' ? 2 : 0;
   const wchar_t* rest = path + driveLength;
   std::size_t restLength = length - driveLength;
 

@@ -73,9 +73,11 @@ bool WildcardPattern::MatchFolded(const wchar_t* name, std::size_t n) const {
         }
         break;
       case Kind::AnyOne:
+        // One character other than '.', or nothing at a dot or at the end of the name.
         for (std::size_t j = 0; j < n; ++j) {
-          if (cur[j]) any = Set(next[j + 1]);
+          if (cur[j]) any = Set(next[name[j] == L'.' ? j : j + 1]);
         }
+        if (cur[n]) any = Set(next[n]);
         break;
       case Kind::Star: {
         unsigned char run = 0;

@@ -65,7 +65,8 @@ TEST_F(FilesTest, ListingOrderAndWildcards) {
   const std::wstring all = L".|..|.hidden|a.b.c|A.TXT|b.txt|c|dir|README|Zeta.Txt|_under";
   const struct { const wchar_t* pattern; std::wstring expected; } cases[] = {
       {L"*", all}, {L"*.*", all}, {L"*.TXT", L"A.TXT|b.txt|Zeta.Txt"}, {L"?.txt", L"A.TXT|b.txt"},
-      {L"*.", L".|..|c|dir|README|_under"}, {L"c.*", L"c"}, {L"DIR", L"dir"}, {L"??.txt", Err(ERROR_FILE_NOT_FOUND)},
+      {L"*.", L".|..|c|dir|README|_under"}, {L"c.*", L"c"}, {L"DIR", L"dir"}, {L"??.txt", L"A.TXT|b.txt"},
+      {L"?.b.?", L"a.b.c"}, {L"A?B?C", Err(ERROR_FILE_NOT_FOUND)},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(List(tree.wroot() + cases[i].pattern), cases[i].expected) << "case " << i;
@@ -75,7 +76,10 @@ TEST_F(FilesTest, ListingOrderAndWildcards) {
 TEST_F(FilesTest, WildcardMatchTable) {
   const struct { const wchar_t* pattern; const wchar_t* name; bool match; } cases[] = {
       {L"*", L"", true},          {L"*", L"a.b", true},       {L"*.*", L"noext", true},
-      {L"?", L"", false},         {L"?", L"\u00e9", true},    {L"a?c", L"ac", false},
+      {L"?", L"", true},          {L"?", L"\u00e9", true},    {L"a?c", L"ac", false},
+      {L"a?c", L"a.c", false},    {L"a?.txt", L"a.txt", true}, {L"a?.txt", L"ab.txt", true},
+      {L"TEM?????.???", L"TEMP.TXT", true}, {L"TEM?????.???", L"TEMPTEMP.TXT", true},
+      {L"TEM?????.???", L"TEMPTEMPT.TXT", false}, {L"??", L"a.b", false},
       {L"*.", L"a.b", false},     {L"*.", L"ab", true},       {L"abc.*", L"abc", true},
       {L"abc.*", L"abcd", false}, {L"*.txt", L"a.txt.bak", false}, {L"\u00e9*", L"\u00c9T\u00c9", true},
       {L"*a*a*a*a*b", L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
@@ -331,7 +335,7 @@ TEST_F(FilesTest, SplitPathTable) {
       {L"C:\\dir\\.profile", L"C:", L"\\dir\\", L"", L".profile"},
       {L"\\\\server\\share\\f.txt", L"", L"\\\\server\\share\\", L"f", L".txt"},
       {L"a.dir/b", L"", L"a.dir/", L"b", L""}, {L"name", L"", L"", L"name", L""},  {L"C:", L"C:", L"", L"", L""},
-      {L"1:x", L"", L"", L"1:x", L""},         {L"dir\\", L"", L"dir\\", L"", L""}, {L"..", L"", L"", L".", L"."},
+      {L"1:x", L"1:", L"", L"x", L""},         {L"/:\\dir1\\file.ext", L"/:", L"\\dir1\\", L"file", L".ext"},         {L"dir\\", L"", L"dir\\", L"", L""}, {L"..", L"", L"", L".", L"."},
       {L"", L"", L"", L"", L""},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
