@@ -1,5 +1,6 @@
 #include <vorm/path.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cwchar>
 #include <string_view>
@@ -49,21 +50,24 @@ std::wstring LastToken(std::wstring_view text) {
   return std::wstring(text.substr(start, end - start));
 }
 
-// Runs a platform folder query that follows the "length written, or size needed" rule,
-// growing the buffer when 261 characters are not enough.
+// Runs a platform folder query that answers with the length written, or with the size it
+// needs (the folder queries) or the size it was given (GetModuleFileNameW, which cuts the
+// text to fit): the buffer starts at 261 characters and at least doubles until the text fits.
 template <typename Query>
 bool QueryFolder(std::wstring& out, Query query) {
+  constexpr size_t kLimit = size_t{1} << 20;  // far beyond any path the OS can hand out
   std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');
-  for (int attempt = 0; attempt < 4; ++attempt) {
+  for (;;) {
     DWORD n = query(buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0) return false;
     if (n < buffer.size()) {
       out.assign(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
       return true;
     }
-    buffer.assign(static_cast<size_t>(n) + 1, L'\0');
+    const size_t grown = std::max(static_cast<size_t>(n) + 1, buffer.size() * 2);
+    if (grown > kLimit) return false;
+    buffer.assign(grown, L'\0');
   }
-  return false;
 }
 
 // The XDG desktop folder: $XDG_DESKTOP_DIR, else $HOME/Desktop.
@@ -284,6 +288,7 @@ void VormPath::RemoveFirstComponent() {
 }
 
 VormPath VormPath::Append(const wchar_t* tail) {
+  // The tail is copied before this text changes: it may point into it.
   VormPath scratch(tail ? tail : L"", BackslashSeparator);
   scratch.m_separator = m_separator;
   Canonicalize();
@@ -309,28 +314,33 @@ void VormPath::Combine(VormPath first, VormPath second) {
   m_text.str() = VormPathCombine(first.m_text.str(), second.m_text.str(), result) ? result : std::wstring();
 }
 
+// The part setters take their argument as a copy first: it may point into this path's own
+// text (p.SetExtension(wcsrchr(p, L'.'))), which the rebuild replaces.
 void VormPath::SetRoot(const wchar_t* root) {
+  const std::wstring value(root ? root : L"");
   auto [r, d, t, e] = Parts(*this);
-  m_text = root;
+  m_text = value;
   Append(d.Join(t.m_text + e.m_text));
 }
 
 void VormPath::SetDirectory(const wchar_t* dir) {
+  const std::wstring value(dir ? dir : L"");
   auto [r, d, t, e] = Parts(*this);
-  *this = r.Join(dir).Join(t.m_text + e.m_text);
+  *this = r.Join(value).Join(t.m_text + e.m_text);
 }
 
 void VormPath::SetFileTitle(const wchar_t* title) {
+  const std::wstring value(title ? title : L"");
   auto [r, d, t, e] = Parts(*this);
-  *this = r.Join(d.m_text.str()).Join((CString(title) + e.m_text).str());
+  *this = r.Join(d.m_text.str()).Join(value + e.m_text.str());
 }
 
 void VormPath::SetExtension(const wchar_t* ext) {
+  const std::wstring value(ext ? ext : L"");
   auto [r, d, t, e] = Parts(*this);
   *this = r.Join(d.m_text.str()).Join(t.m_text.str());
-  const wchar_t* x = ext ? ext : L"";
-  if (x[0] != L'.') m_text += L'.';
-  m_text += x;
+  if (value.empty() || value[0] != L'.') m_text += L'.';
+  m_text += value;
 }
 
 void VormPath::SetSpecialFolder(VormSpecialFolder folder) {
