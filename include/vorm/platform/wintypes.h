@@ -214,5 +214,12 @@ constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr DWORD ERROR_INVALID_MSGBOX_STYLE = 1158;
 constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
 
-// Window errors.
+// Window, message-queue and thread errors.
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
+constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
+constexpr DWORD ERROR_CLASS_DOES_NOT_EXIST = 1411;
+constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
+constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
+// Also what a watch limit or a full message queue gives.
+constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
