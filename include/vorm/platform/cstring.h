@@ -3,6 +3,12 @@
 // Positions and counts are ints as on the platform; out-of-range arguments are clamped
 // (Left/Mid/Right, Insert, Delete) or answered with a neutral value (GetAt gives L'\0',
 // SetAt does nothing) instead of faulting.
+//
+// Variadic functions (Format, VormFormat, VormLog, _snwprintf, ...) take the text, never the
+// object: pass (const wchar_t*)s or s.GetString(). A CString (or a VormPath) passed by value
+// through "..." is not text to the formatter; g++ warns about it with
+// -Wconditionally-supported and clang refuses it.
+//   s.Format(L"%s\\%s", dir.GetString(), (const wchar_t*)name);
 #pragma once
 
 #include <algorithm>
