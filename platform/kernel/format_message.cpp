@@ -9,6 +9,8 @@
 #include <vorm/platform/kernel.h>
 #include <vorm/platform/text.h>
 
+#include "platform/kernel/last_error.h"
+
 namespace {
 
 struct SystemMessage {
@@ -345,46 +347,41 @@ class MessageFormatter {
   DWORD error_ = ERROR_SUCCESS;
 };
 
-DWORD FailWith(DWORD code) {
-  SetLastError(code);
-  return 0;
-}
-
 }  // namespace
 
 DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer, DWORD size,
                      va_list* arguments) {
-  if (!buffer) return FailWith(ERROR_INVALID_PARAMETER);
+  if (!buffer) return VormLastError_details::Fail(ERROR_INVALID_PARAMETER, DWORD{0});
   const bool fromString = (flags & FORMAT_MESSAGE_FROM_STRING) != 0;
   const bool fromSystem = (flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0;
   const bool fromModule = (flags & FORMAT_MESSAGE_FROM_HMODULE) != 0;
-  if (fromString && (fromSystem || fromModule)) return FailWith(ERROR_INVALID_PARAMETER);
-  if (!fromString && !fromSystem && !fromModule) return FailWith(ERROR_INVALID_PARAMETER);
+  if (fromString && (fromSystem || fromModule)) return VormLastError_details::Fail(ERROR_INVALID_PARAMETER, DWORD{0});
+  if (!fromString && !fromSystem && !fromModule) return VormLastError_details::Fail(ERROR_INVALID_PARAMETER, DWORD{0});
 
   std::wstring_view text;
   if (fromString) {
-    if (!source) return FailWith(ERROR_INVALID_PARAMETER);
+    if (!source) return VormLastError_details::Fail(ERROR_INVALID_PARAMETER, DWORD{0});
     text = static_cast<const wchar_t*>(source);
   } else {
-    if (!LanguageSupported(languageId)) return FailWith(ERROR_RESOURCE_LANG_NOT_FOUND);
+    if (!LanguageSupported(languageId)) return VormLastError_details::Fail(ERROR_RESOURCE_LANG_NOT_FOUND, DWORD{0});
     const wchar_t* found = fromSystem ? LookupSystem(messageId) : nullptr;
-    if (!found) return FailWith(ERROR_MR_MID_NOT_FOUND);
+    if (!found) return VormLastError_details::Fail(ERROR_MR_MID_NOT_FOUND, DWORD{0});
     text = found;
   }
 
   MessageFormatter formatter(flags, arguments);
-  if (!formatter.Run(text)) return FailWith(formatter.error());
+  if (!formatter.Run(text)) return VormLastError_details::Fail(formatter.error(), DWORD{0});
   std::wstring& out = formatter.text();
   const size_t length = out.size();
 
   if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
     const size_t chars = length + 1 > size ? length + 1 : size;
     auto* block = static_cast<wchar_t*>(LocalAlloc(LMEM_ZEROINIT, chars * sizeof(wchar_t)));
-    if (!block) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+    if (!block) return VormLastError_details::Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD{0});
     std::memcpy(block, out.c_str(), (length + 1) * sizeof(wchar_t));
     *reinterpret_cast<wchar_t**>(buffer) = block;
   } else {
-    if (length + 1 > size) return FailWith(ERROR_INSUFFICIENT_BUFFER);
+    if (length + 1 > size) return VormLastError_details::Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
     std::memcpy(buffer, out.c_str(), (length + 1) * sizeof(wchar_t));
   }
   return static_cast<DWORD>(length);

@@ -7,6 +7,10 @@
 #include <vorm/platform/files.h>
 #include <vorm/platform/kernel.h>
 
+#include "platform/kernel/last_error.h"
+
+using VormLastError_details::Fail;
+
 namespace VormHandles_details {
 namespace {
 
@@ -42,10 +46,7 @@ bool RemoveIf(HANDLE handle, Accept accept) {
 }  // namespace
 
 HANDLE Register(std::shared_ptr<VormKernelObject> object) {
-  if (!object) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (!object) return Fail(ERROR_INVALID_PARAMETER, HANDLE{});
   try {
     Table& table = TheTable();
     std::lock_guard<std::mutex> lock(table.mutex);
@@ -54,8 +55,7 @@ HANDLE Register(std::shared_ptr<VormKernelObject> object) {
     table.next += 4;
     return reinterpret_cast<HANDLE>(key);
   } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
+    return Fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE{});
   }
 }
 
@@ -78,10 +78,6 @@ bool RemoveClosable(HANDLE handle) {
 }  // namespace VormHandles_details
 
 BOOL CloseHandle(HANDLE handle) {
-  if (!VormHandles_details::RemoveClosable(handle)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  SetLastError(ERROR_SUCCESS);
+  if (!VormHandles_details::RemoveClosable(handle)) return Fail(ERROR_INVALID_HANDLE, FALSE);
   return TRUE;
 }

@@ -4,16 +4,16 @@
 
 #include <vorm/platform/kernel.h>
 
+#include "platform/kernel/last_error.h"
+
+using VormLastError_details::Fail;
+
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
-  if (flags & LMEM_MOVEABLE) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (flags & LMEM_MOVEABLE) return Fail(ERROR_INVALID_PARAMETER, HLOCAL{});
   // A zero-byte request still yields a distinct block, as on the platform.
   const SIZE_T n = bytes ? bytes : 1;
   void* block = (flags & LMEM_ZEROINIT) ? std::calloc(1, n) : std::malloc(n);
-  if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return block;
+  return block ? block : Fail(ERROR_NOT_ENOUGH_MEMORY, HLOCAL{});
 }
 
 HLOCAL LocalFree(HLOCAL block) {

@@ -15,6 +15,10 @@
 #include <vorm/platform/kernel.h>
 #include <vorm/platform/memory.h>
 
+#include "platform/kernel/last_error.h"
+
+using VormLastError_details::Fail;
+
 namespace {
 
 constexpr uintptr_t kGranularity = 65536;
@@ -64,39 +68,24 @@ bool ProtectionFlags(DWORD protect, int* prot) {
   }
 }
 
-LPVOID Fail(DWORD code) {
-  SetLastError(code);
-  return nullptr;
-}
-
 // Maps `size` bytes of PROT_NONE address space on a granularity boundary: at `want` when
 // it is not 0 (and free), else anywhere. Returns 0 on failure with the last error set.
 uintptr_t ReserveRange(uintptr_t want, uintptr_t size) {
   const int flags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE;
   if (want != 0) {
     void* p = mmap(reinterpret_cast<void*>(want), size, PROT_NONE, flags | MAP_FIXED_NOREPLACE, -1, 0);
-    if (p == MAP_FAILED) {
-      SetLastError(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_ADDRESS);
-      return 0;
-    }
+    if (p == MAP_FAILED) return Fail(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_ADDRESS, uintptr_t{0});
     if (reinterpret_cast<uintptr_t>(p) != want) {  // kernels without MAP_FIXED_NOREPLACE
       munmap(p, size);
-      SetLastError(ERROR_INVALID_ADDRESS);
-      return 0;
+      return Fail(ERROR_INVALID_ADDRESS, uintptr_t{0});
     }
     return want;
   }
   // Over-map by one granule and trim both ends to land on a boundary.
   const uintptr_t slack = Granularity() - SystemPageSize();
-  if (size > UINTPTR_MAX - slack) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-  }
+  if (size > UINTPTR_MAX - slack) return Fail(ERROR_NOT_ENOUGH_MEMORY, uintptr_t{0});
   void* p = mmap(nullptr, size + slack, PROT_NONE, flags, -1, 0);
-  if (p == MAP_FAILED) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
-  }
+  if (p == MAP_FAILED) return Fail(ERROR_NOT_ENOUGH_MEMORY, uintptr_t{0});
   const uintptr_t raw = reinterpret_cast<uintptr_t>(p);
   const uintptr_t start = RoundUp(raw, Granularity());
   if (start > raw) munmap(p, start - raw);
@@ -132,11 +121,11 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
   int prot = 0;
   if (size == 0 || !ProtectionFlags(protect, &prot) || (type & ~(MEM_COMMIT | MEM_RESERVE)) != 0 ||
       (type & (MEM_COMMIT | MEM_RESERVE)) == 0) {
-    return Fail(ERROR_INVALID_PARAMETER);
+    return Fail(ERROR_INVALID_PARAMETER, LPVOID{});
   }
   const uintptr_t page = SystemPageSize();
   const uintptr_t addr = reinterpret_cast<uintptr_t>(address);
-  if (addr > UINTPTR_MAX - page || size > UINTPTR_MAX - page - addr) return Fail(ERROR_INVALID_PARAMETER);
+  if (addr > UINTPTR_MAX - page || size > UINTPTR_MAX - page - addr) return Fail(ERROR_INVALID_PARAMETER, LPVOID{});
   Reservations& table = Reservations::Get();
   std::lock_guard<std::mutex> lock(table.mutex);
 
@@ -148,7 +137,7 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
     if (!base) return nullptr;
     if ((type & MEM_COMMIT) && mprotect(reinterpret_cast<void*>(base), length, prot) != 0) {
       munmap(reinterpret_cast<void*>(base), length);
-      return Fail(ERROR_NOT_ENOUGH_MEMORY);
+      return Fail(ERROR_NOT_ENOUGH_MEMORY, LPVOID{});
     }
     table.ranges[base] = length;
     return reinterpret_cast<LPVOID>(base);
@@ -156,29 +145,20 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
 
   const uintptr_t begin = RoundDown(addr, page);
   const uintptr_t end = RoundUp(addr + size, page);
-  if (table.Find(begin, end) == table.ranges.end()) return Fail(ERROR_INVALID_ADDRESS);
-  if (mprotect(reinterpret_cast<void*>(begin), end - begin, prot) != 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  if (table.Find(begin, end) == table.ranges.end()) return Fail(ERROR_INVALID_ADDRESS, LPVOID{});
+  if (mprotect(reinterpret_cast<void*>(begin), end - begin, prot) != 0) return Fail(ERROR_NOT_ENOUGH_MEMORY, LPVOID{});
   return reinterpret_cast<LPVOID>(begin);
 }
 
 BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
   const uintptr_t addr = reinterpret_cast<uintptr_t>(address);
-  if (freeType != MEM_RELEASE && freeType != MEM_DECOMMIT) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (freeType != MEM_RELEASE && freeType != MEM_DECOMMIT) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   Reservations& table = Reservations::Get();
   std::lock_guard<std::mutex> lock(table.mutex);
   if (freeType == MEM_RELEASE) {
-    if (size != 0) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
-    }
+    if (size != 0) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     auto it = table.ranges.find(addr);
-    if (it == table.ranges.end()) {
-      SetLastError(ERROR_INVALID_ADDRESS);
-      return FALSE;
-    }
+    if (it == table.ranges.end()) return Fail(ERROR_INVALID_ADDRESS, FALSE);
     munmap(reinterpret_cast<void*>(it->first), it->second);
     table.ranges.erase(it);
     return TRUE;
@@ -189,27 +169,17 @@ BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
   uintptr_t end = 0;
   if (size == 0) {
     auto it = table.ranges.find(addr);
-    if (it == table.ranges.end()) {
-      SetLastError(ERROR_INVALID_ADDRESS);
-      return FALSE;
-    }
+    if (it == table.ranges.end()) return Fail(ERROR_INVALID_ADDRESS, FALSE);
     end = it->first + it->second;
   } else {
-    if (addr > UINTPTR_MAX - page || size > UINTPTR_MAX - page - addr) {
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
-    }
+    if (addr > UINTPTR_MAX - page || size > UINTPTR_MAX - page - addr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     end = RoundUp(addr + size, page);
-    if (table.Find(begin, end) == table.ranges.end()) {
-      SetLastError(ERROR_INVALID_ADDRESS);
-      return FALSE;
-    }
+    if (table.Find(begin, end) == table.ranges.end()) return Fail(ERROR_INVALID_ADDRESS, FALSE);
   }
   // Drop the contents first (private anonymous pages read back as zero), then the access.
   void* p = reinterpret_cast<void*>(begin);
   if (madvise(p, end - begin, MADV_DONTNEED) != 0 || mprotect(p, end - begin, PROT_NONE) != 0) {
-    SetLastError(VormErrorFromErrno(errno));
-    return FALSE;
+    return Fail(VormErrorFromErrno(errno), FALSE);
   }
   return TRUE;
 }

@@ -10,6 +10,10 @@
 #include <vorm/platform/shell.h>
 #include <vorm/platform/text.h>
 
+#include "platform/kernel/last_error.h"
+
+using VormLastError_details::Fail;
+
 namespace VormShellPath_details {
 namespace {
 
@@ -114,8 +118,7 @@ Located Locate(std::wstring_view p) {
 bool Deliver(const std::wstring& text, wchar_t* out) {
   if (text.size() >= MAX_PATH) {
     out[0] = L'\0';
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return false;
+    return Fail(ERROR_FILENAME_EXCED_RANGE, false);
   }
   std::wmemcpy(out, text.c_str(), text.size() + 1);
   return true;
@@ -127,8 +130,7 @@ R Guarded(R failValue, wchar_t* out, F&& body) {
     return body();
   } catch (const std::bad_alloc&) {
     if (out) out[0] = L'\0';
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return failValue;
+    return Fail(ERROR_NOT_ENOUGH_MEMORY, failValue);
   }
 }
 
@@ -183,21 +185,16 @@ using namespace VormShellPath_details;
 BOOL PathCanonicalizeW(wchar_t* dest, const wchar_t* src) {
   if (!dest || !src) {
     if (dest) dest[0] = L'\0';
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
   }
   return Guarded(FALSE, dest, [&] { return Deliver(Canonical(src), dest) ? TRUE : FALSE; });
 }
 
 wchar_t* PathCombineW(wchar_t* dest, const wchar_t* dir, const wchar_t* file) {
-  if (!dest) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (!dest) return Fail(ERROR_INVALID_PARAMETER, static_cast<wchar_t*>(nullptr));
   if (!dir && !file) {
     dest[0] = L'\0';
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
+    return Fail(ERROR_INVALID_PARAMETER, static_cast<wchar_t*>(nullptr));
   }
   return Guarded(static_cast<wchar_t*>(nullptr), dest, [&]() -> wchar_t* {
     return Deliver(Combine(dir ? dir : L"", file ? file : L""), dest) ? dest : nullptr;
@@ -205,21 +202,16 @@ wchar_t* PathCombineW(wchar_t* dest, const wchar_t* dir, const wchar_t* file) {
 }
 
 BOOL PathRelativePathToW(wchar_t* path, const wchar_t* from, DWORD attrFrom, const wchar_t* to, DWORD attrTo) {
-  if (!path) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!path) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   if (!from || !to) {
     path[0] = L'\0';
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
   }
   return Guarded(FALSE, path, [&]() -> BOOL {
     std::wstring result;
     if (!Relate(from, (attrFrom & FILE_ATTRIBUTE_DIRECTORY) != 0, to, (attrTo & FILE_ATTRIBUTE_DIRECTORY) != 0, result)) {
       path[0] = L'\0';
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
+      return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }
     return Deliver(result, path) ? TRUE : FALSE;
   });

@@ -9,6 +9,7 @@
 #include <vorm/platform/text.h>
 #include <vorm/platform/user.h>
 
+#include "platform/kernel/last_error.h"
 #include "platform/user/provider_slot.h"
 #include "platform/user/write_all.h"
 
@@ -87,10 +88,7 @@ int VormDefaultMessageBoxAnswer(UINT type) {
 }
 
 int MessageBoxW(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
-  if ((type & MB_TYPEMASK) >= kButtonSetCount) {
-    SetLastError(ERROR_INVALID_MSGBOX_STYLE);
-    return 0;
-  }
+  if ((type & MB_TYPEMASK) >= kButtonSetCount) return VormLastError_details::Fail(ERROR_INVALID_MSGBOX_STYLE, 0);
   return TheSlot().Get()->Show(owner, text ? text : L"", caption ? caption : L"Error", type);
 }
 

@@ -11,6 +11,13 @@ VORM_API void SetLastError(DWORD code);
 // Platform error code for a POSIX errno value (one table for the whole layer).
 VORM_API DWORD VormErrorFromErrno(int err);
 
+// Closes a handle of any kind except find and change-notification handles (they have their
+// own closing functions): TRUE, or FALSE with ERROR_INVALID_HANDLE for a handle that is
+// unknown, already closed, or of those two kinds. The object lives on while another handle
+// or a call in progress still uses it, so closing a handle that another thread is waiting
+// on ends nothing. Closing the GetCurrentThread pseudo-handle does nothing and succeeds.
+VORM_API BOOL CloseHandle(HANDLE handle);
+
 // ---------------------------------------------------------------------------------------
 // Thread identity, local memory and system message texts.
 // ---------------------------------------------------------------------------------------
