@@ -7,7 +7,7 @@ BENCH_BUILD?= build/bench
 JOBS       ?= $(shell nproc)
 CXX        ?= g++
 WERROR     ?= OFF
-PACKAGES   := g++ clang cmake ninja-build make libgtest-dev libgmock-dev libbenchmark-dev findutils coreutils
+PACKAGES   := g++ clang cmake ninja-build make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev libcurl4-openssl-dev libxml2-utils findutils coreutils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
