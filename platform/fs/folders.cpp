@@ -182,9 +182,11 @@ DWORD GetFullPathNameW(const wchar_t* fileName, DWORD bufferLength, wchar_t* buf
     SetLastError(ERROR_INVALID_NAME);
     return 0;
   }
+  const DWORD saved = GetLastError();  // a success leaves it as it was
   return Guarded(DWORD{0}, [&]() -> DWORD {
     std::wstring full;
     if (!FullPathText(fileName, full)) return 0;
+    SetLastError(saved);
     if (!buffer || full.size() + 1 > bufferLength) return static_cast<DWORD>(full.size() + 1);
     std::wmemcpy(buffer, full.c_str(), full.size() + 1);
     if (filePart) {

@@ -1,13 +1,9 @@
-#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,49 +12,19 @@
 #include <vorm/platform/files.h>
 #include <vorm/platform/text.h>
 
+#include "support/hostile_tree.h"
 #include "support/temp_tree.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Paths = std::vector<std::string>;
-
-// Every entry below `root` as "rel" (files, with content after '='), "rel/" (folders) or
-// "rel->target" (links), sorted.
-Paths Contents(const fs::path& root) {
-  Paths out;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    std::string rel = fs::relative(it->path(), root).string();
-    if (it->is_symlink()) {
-      out.push_back(rel + "->" + fs::read_symlink(it->path()).string());
-    } else if (it->is_directory()) {
-      out.push_back(rel + "/");
-    } else {
-      std::ifstream in(it->path());
-      out.push_back(rel + "=" + std::string(std::istreambuf_iterator<char>(in), {}));
-    }
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
+using vorm_test::RunUnprivileged;
+const auto Contents = vorm_test::TreeContents;
 
 bool ReadOnly(const fs::path& p) { return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none; }
 void MakeReadOnly(const fs::path& p) { fs::permissions(p, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                                                           fs::perm_options::remove); }
-
-// Runs `body` in a child process as an unprivileged user (uid 65534 when the test runs as
-// root) and returns its exit code; 77 when no such child could be made.
-int RunUnprivileged(const std::function<int()>& body) {
-  pid_t pid = fork();
-  if (pid < 0) return 77;
-  if (pid == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(77);
-    _exit(body());
-  }
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
 
 // `folder` becomes one the unprivileged user cannot change; `owned` entries become theirs.
 void LockFolder(const fs::path& root, const fs::path& folder, const std::vector<fs::path>& owned) {
@@ -224,18 +190,74 @@ TEST_F(FileOps, DeleteTree) {
     EXPECT_EQ(fs::current_path(), fs::canonical(R(cases[i].expected))) << i;
     EXPECT_FALSE(fs::exists(R("DATA"))) << i;
   }
+  // A relative tree is the folder it names now, however the current folder moves.
+  const struct {
+    const char* current;
+    const wchar_t* folder;
+    const char* expected;
+  } relative[] = {{"DATA/sub", L"..", ""}, {"DATA", L".", ""}, {"DATA/sub", L"../../DATA", ""}, {"", L"DATA", ""},
+                  {"other", L"../DATA/", "other"}};
+  for (size_t i = 0; i < std::size(relative); ++i) {
+    tree.Make({"DATA/sub/f.txt", "DATA/g.txt", "other/"});
+    fs::current_path(R(relative[i].current));
+    EXPECT_EQ(VormDeleteTree(relative[i].folder), 0) << i;
+    EXPECT_EQ(fs::current_path(), fs::canonical(R(relative[i].expected))) << i;
+    EXPECT_FALSE(fs::exists(R("DATA"))) << i;
+    EXPECT_TRUE(fs::exists(R("other"))) << i;
+  }
   fs::current_path(before);
 
-  // A read-only file that cannot be deleted keeps its attribute and its folders; the rest goes.
+  // A read-only file that cannot be deleted keeps its exact mode and its folders; the rest
+  // goes.
   tree.Make({"u/a.txt", "u/locked/f.txt", "u/free/g.txt"});
-  MakeReadOnly(R("u/locked/f.txt"));
+  fs::permissions(R("u/locked/f.txt"), static_cast<fs::perms>(0464));
   LockFolder(tree.root(), R("u/locked"), {R("u"), R("u/a.txt"), R("u/locked/f.txt"), R("u/free"), R("u/free/g.txt")});
   const std::wstring u = W("u"), f = W("u/locked/f.txt");
   int code = RunUnprivileged([&] { return VormDeleteFile(f.c_str()) * 2 + VormDeleteTree(u.c_str()); });
   if (code == 77) GTEST_SKIP() << "cannot run a child process as an unprivileged user";
   EXPECT_EQ(code, 3);
   EXPECT_EQ(Contents(R("u")), (Paths{"locked/", "locked/f.txt=u/locked/f.txt"}));
-  EXPECT_TRUE(ReadOnly(R("u/locked/f.txt")));
+  EXPECT_EQ(fs::status(R("u/locked/f.txt")).permissions(), static_cast<fs::perms>(0464));
+}
+
+// Copies, moves and deletes a tree of hostile names below `base` and compares with `cp -a`.
+void HostileTreeRoundTrip(const fs::path& base) {
+  const fs::path tree = base / "outer/inner/T";
+  const Paths original = vorm_test::MakeHostileTree(tree);
+  vorm_test::MakeSentinels(tree);
+  const auto W = [](const fs::path& p) { return VormFromOsPath(p.string()); };
+  const fs::path reference = base / "outer/inner/cp", copy = base / "outer/inner/D", moved = base / "moved";
+  ASSERT_EQ(std::system(("cp -a '" + tree.string() + "' '" + reference.string() + "'").c_str()), 0);
+  ASSERT_EQ(Contents(reference), original);
+
+  EXPECT_EQ(VormCopyTree(W(tree).c_str(), W(copy).c_str(), TRUE), 0);
+  EXPECT_EQ(Contents(copy), original);
+  EXPECT_TRUE(ReadOnly(copy / "read\\only"));
+  EXPECT_EQ(VormMoveTree(W(copy).c_str(), W(moved).c_str(), TRUE), 0);
+  EXPECT_FALSE(fs::exists(copy));
+  EXPECT_EQ(Contents(moved), original);
+  EXPECT_EQ(VormDeleteTree(W(moved).c_str()), 0);
+  EXPECT_FALSE(fs::exists(moved));
+  EXPECT_EQ(VormDeleteTree(W(tree).c_str()), 0);
+  EXPECT_FALSE(fs::exists(tree));
+  EXPECT_TRUE(vorm_test::SentinelsIntact(tree));
+  EXPECT_EQ(Contents(reference), original);
+}
+
+TEST_F(FileOps, HostileNamesNeverLeaveTheTree) {
+  HostileTreeRoundTrip(R("own"));
+  // The same as an unprivileged user, in a folder of theirs.
+  fs::permissions(tree.root(), static_cast<fs::perms>(0755));
+  fs::create_directory(R("user"));
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(R("user").c_str(), 65534, 65534), 0);
+  }
+  const int code = RunUnprivileged([&] {
+    HostileTreeRoundTrip(R("user"));
+    return ::testing::Test::HasFailure() ? 1 : 0;
+  });
+  if (code == 77) GTEST_SKIP() << "cannot run a child process as an unprivileged user";
+  EXPECT_EQ(code, 0);
 }
 
 }  // namespace

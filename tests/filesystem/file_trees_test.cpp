@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -5,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <vorm/file_match.h>
 #include <vorm/file_trees.h>
+#include <vorm/platform/text.h>
 
+#include "support/hostile_tree.h"
 #include "support/temp_tree.h"
 
 namespace {
@@ -140,6 +143,52 @@ TEST_F(FileTrees, MatcherProtocol) {
   };
   for (size_t i = 0; i < std::size(filters); ++i) {
     EXPECT_EQ(VormBasicFileMatcher::MatchesFilter(filters[i].filter, filters[i].attributes), filters[i].expected) << i;
+  }
+}
+
+// Names that the path grammar would read as steps, separators, drives or wildcards are
+// single entries: every walker yields each entry once, and its path leads back to the bytes
+// on disk. Nothing outside the tree is ever listed.
+TEST_F(FileTrees, HostileNamesAreEntriesOfTheirFolders) {
+  namespace fs = std::filesystem;
+  const fs::path root = tree.root() / "outer" / "inner" / "T";
+  const std::vector<std::string> contents = vorm_test::MakeHostileTree(root);
+  vorm_test::MakeSentinels(root);
+  // What each walker must yield: the relative paths of every entry, or of the real folders.
+  std::vector<std::string> entries, folders{""};
+  for (std::string item : contents) {
+    item = item.substr(0, std::min(item.find("->"), item.find('=')));
+    if (item.back() == '/') {
+      item.pop_back();
+      folders.push_back(item);
+    }
+    entries.push_back(item);
+  }
+  std::sort(entries.begin(), entries.end());
+  std::sort(folders.begin(), folders.end());
+
+  VormBFSDirectoryTree bfs;
+  VormDFSDirectoryTree dfs;
+  VormBFSFileTree bfsFiles;
+  VormDFSFileTree dfsFiles;
+  const struct {
+    VormFileMatch* walker;
+    int filter;
+    const std::vector<std::string>* expected;
+  } walks[] = {{&bfs, 0x10, &folders}, {&dfs, 0x10, &folders}, {&bfsFiles, 0, &entries}, {&dfsFiles, 0, &entries}};
+  const std::wstring wroot = VormFromOsPath(root.string());
+  for (size_t i = 0; i < std::size(walks); ++i) {
+    std::vector<std::string> seen;
+    VormFileMatch& walker = *walks[i].walker;
+    for (walker.Find(wroot.c_str(), L"*", walks[i].filter); walker.HasMatch() && seen.size() < 1000; walker.FindNext()) {
+      const std::string relative = VormToOsPath(walker.GetRelativePath().GetText().str());
+      seen.push_back(relative);
+      const std::string path = VormToOsPath(walker.GetPath().GetText().str());
+      EXPECT_EQ(path, relative.empty() ? root.string() : (root / relative).string()) << i;
+      EXPECT_TRUE(fs::exists(fs::symlink_status(path))) << i << " " << path;
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, *walks[i].expected) << i;
   }
 }
 

@@ -1,18 +1,36 @@
 #include <cstdlib>
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <list>
 #include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <vorm/path.h>
 #include <vorm/platform/files.h>
 #include <vorm/platform/registry.h>
+#include <vorm/platform/text.h>
 
 #include "support/temp_tree.h"
 
 namespace {
 
 std::wstring Text(const VormPath& p) { return std::wstring(static_cast<const wchar_t*>(p)); }
+
+// Run as the helper of ModuleFileOfAnyLength (a copy of this program at a long path), the
+// program writes its module file and folder and exits before any test runs.
+const bool kModuleHelper = [] {
+  const char* out = std::getenv("VORM_TEST_MODULE_OUT");
+  if (!out) return false;
+  std::ofstream(out) << VormToOsPath(VormPath(ModuleFile).GetText().str()) << '\n'
+                     << VormToOsPath(VormPath(ModuleFolder).GetText().str());
+  std::_Exit(0);
+}();
 
 struct EditCase {
   const char* op;
@@ -182,6 +200,33 @@ TEST(VormPath, LongTextsAreHandledWhole) {
   EXPECT_EQ(Text(q), L"a");
 }
 
+// Part setters and joins given text that points into the path itself: the text is read
+// before the path is rebuilt (checked under AddressSanitizer).
+TEST(VormPath, ArgumentsMayPointIntoThePathItself) {
+  const struct {
+    void (*edit)(VormPath&);
+    const wchar_t* expected;
+  } cases[] = {
+      {[](VormPath& p) { p.SetExtension(std::wcsrchr(p, L'.')); }, L"C:\\dir\\file.tar.gz"},
+      {[](VormPath& p) { p.SetExtension(std::wcsrchr(p, L'f')); }, L"C:\\dir\\file.tar.file.tar.gz"},
+      {[](VormPath& p) { p.SetFileTitle(std::wcsrchr(p, L'\\') + 1); }, L"C:\\dir\\file.tar.gz.gz"},
+      {[](VormPath& p) { p.SetRoot(static_cast<const wchar_t*>(p) + 3); }, L"dir\\file.tar.gz\\dir\\file.tar.gz"},
+      {[](VormPath& p) { p.SetDirectory(static_cast<const wchar_t*>(p) + 3); },
+       L"C:\\dir\\file.tar.gz\\file.tar.gz"},
+      {[](VormPath& p) { p.Append(static_cast<const wchar_t*>(p) + 3); }, L"C:\\dir\\file.tar.gz\\dir\\file.tar.gz"},
+      {[](VormPath& p) { p = p.Join(static_cast<const wchar_t*>(p) + 7); }, L"C:\\dir\\file.tar.gz\\file.tar.gz"},
+      {[](VormPath& p) { p.Set(p, VormPath::SlashSeparator | VormPath::CanonicalForm); }, L"C:/dir/file.tar.gz"},
+      {[](VormPath& p) { p = p.GetText(); }, L"C:\\dir\\file.tar.gz"},
+      {[](VormPath& p) { p.Combine(p, VormPath(L"..\\x")); }, L"C:\\dir\\x"},
+      {[](VormPath& p) { p = p.RelativeTo(p); }, L".\\file.tar.gz"},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    VormPath p(L"C:\\dir\\file.tar.gz");
+    cases[i].edit(p);
+    EXPECT_EQ(Text(p), cases[i].expected) << i;
+  }
+}
+
 class VormPathFiles : public ::testing::Test {
  protected:
   vorm_test::TempTree tree;
@@ -220,6 +265,29 @@ TEST_F(VormPathFiles, SpecialFolders) {
   favorites.SetSpecialFolder(FavoritesFolder);
   EXPECT_EQ(Text(favorites), L"before");
   unsetenv("VORM_REGISTRY");
+}
+
+TEST_F(VormPathFiles, ModuleFileOfAnyLength) {
+  namespace fs = std::filesystem;
+  const fs::path folder = tree.root() / std::string(100, 'a') / std::string(100, 'b') / std::string(60, 'c');
+  const fs::path copy = folder / "module helper";
+  fs::create_directories(folder);
+  fs::copy_file("/proc/self/exe", copy);
+  ASSERT_GT(copy.string().size(), 265u);
+  const fs::path out = tree.root() / "module.txt";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setenv("VORM_TEST_MODULE_OUT", out.c_str(), 1);
+    execl(copy.c_str(), copy.c_str(), "--gtest_filter=-*", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::ifstream in(out);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(text, copy.string() + "\n" + folder.string() + "/");
 }
 
 TEST_F(VormPathFiles, AttributeDataAndAccess) {

@@ -160,4 +160,22 @@ TEST(CString, FormatMayReferToItself) {
   EXPECT_EQ(s, L"[x-5]+[x-5]");
 }
 
+// Arguments that point into the string itself (checked under AddressSanitizer).
+TEST(CString, EditsMayTakeTheirOwnText) {
+  CString s(L"abcdef");
+  s += s.GetString() + 2;
+  EXPECT_EQ(s, L"abcdefcdef");
+  s.Insert(1, s.GetString() + 8);
+  EXPECT_EQ(s, L"aefbcdefcdef");
+  EXPECT_EQ(s.Replace(s.GetString() + 1, s.GetString() + 10), 1);  // "efbcdefcdef" -> "ef"
+  EXPECT_EQ(s, L"aef");
+  s.TrimLeft(s.GetString());
+  EXPECT_EQ(s, L"");
+  s = L"xyzzy";
+  s = s.GetString() + 2;
+  EXPECT_EQ(s, L"zzy");
+  s.TrimRight(s.GetString() + 2);
+  EXPECT_EQ(s, L"zz");
+}
+
 }  // namespace

@@ -425,4 +425,84 @@ TEST_F(FilesTest, NativePath) {
   EXPECT_EQ(VormNativePath(L"\u00e9t\u00e9"), "\xC3\xA9t\xC3\xA9");
 }
 
+TEST_F(FilesTest, NamesTheGrammarWouldReadAreListedAsData) {
+  tree.Make({"dir/", "dir/a\\b", "dir/x\"y", "dir/*", "dir/c:d", "dir/new\nline"});
+  const std::wstring dir = P("dir") + L"/";
+  // Listed as private-use characters, in the platform's order, and reachable by those names.
+  EXPECT_EQ(List(dir + L"*"), L".|..|a\xF05C" L"b|c\xF03A" L"d|new\xF00Aline|x\xF022y|\xF02A");
+  EXPECT_EQ(List(dir + L"\xF02A"), L"\xF02A");  // the file "*" alone, not a wildcard
+  EXPECT_EQ(List(dir + L"?\xF05C?"), L"a\xF05C" L"b");
+  EXPECT_EQ(GetFileAttributesW((dir + L"x\xF022y").c_str()), FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_TRUE(DeleteFileW((dir + L"a\xF05C" L"b").c_str()));
+  EXPECT_FALSE(fs::exists(tree.root() / "dir" / "a\\b"));
+  EXPECT_TRUE(fs::exists(tree.root() / "dir" / "x\"y"));
+
+  // The current folder and full paths carry the same mapping.
+  tree.Make({"odd:name/"});
+  const fs::path before = fs::current_path();
+  fs::current_path(tree.root() / "odd:name");
+  wchar_t buffer[4096];
+  ASSERT_GT(GetCurrentDirectoryW(4096, buffer), 0u);
+  EXPECT_EQ(VormToOsPath(buffer), fs::canonical(tree.root() / "odd:name").string());
+  EXPECT_NE(std::wcsstr(buffer, L"odd\xF03Aname"), nullptr);
+  fs::current_path(before);
+}
+
+TEST_F(FilesTest, FullPathName) {
+  const fs::path before = fs::current_path();
+  fs::current_path(tree.root());
+  const std::wstring cwd = VormFromOsPath(fs::current_path().string());
+  const std::wstring parent = cwd.substr(0, cwd.rfind(L'/'));
+  const struct {
+    const wchar_t* name;
+    std::wstring expected;
+    const wchar_t* part;  // null: no file part
+  } cases[] = {
+      {L"a/./b/../c.txt", cwd + L"/a/c.txt", L"c.txt"},
+      {L"a\\b\\", cwd + L"/a/b/", nullptr},
+      {L"..", parent, parent.c_str() + parent.rfind(L'/') + 1},
+      {L".", cwd, cwd.c_str() + cwd.rfind(L'/') + 1},
+      {L"/x//y/", L"/x/y/", nullptr},
+      {L"/../..", L"/", nullptr},
+      {L"\\\\server\\share\\..\\..\\f", L"//server/share/f", L"f"},
+      {L"C:\\a\\..\\b", L"C:/b", L"b"},
+      {L"a\xF05C" L"b/..", cwd, cwd.c_str() + cwd.rfind(L'/') + 1},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    wchar_t buffer[4096];
+    wchar_t* part = buffer;
+    const auto [n, error] = Outcome([&] { return GetFullPathNameW(cases[i].name, 4096, buffer, &part); });
+    EXPECT_EQ(std::wstring(buffer), cases[i].expected) << i;
+    EXPECT_EQ(n, cases[i].expected.size()) << i;
+    EXPECT_EQ(error, kErrorSentinel) << i;  // success leaves the last error alone
+    if (cases[i].part) {
+      EXPECT_STREQ(part, std::wcsrchr(cases[i].part, L'/') ? std::wcsrchr(cases[i].part, L'/') + 1 : cases[i].part)
+          << i;
+    } else {
+      EXPECT_EQ(part, nullptr) << i;
+    }
+  }
+  // Too small: the size needed, nothing written. Bad names fail.
+  wchar_t small[4] = {L'#'};
+  EXPECT_EQ(GetFullPathNameW(L"/abcd", 4, small, nullptr), 6u);
+  EXPECT_EQ(small[0], L'#');
+  EXPECT_EQ(Outcome([] { return GetFullPathNameW(L"", 10, nullptr, nullptr); }), std::pair(DWORD{0}, ERROR_INVALID_NAME));
+  EXPECT_EQ(Outcome([] { return GetFullPathNameW(nullptr, 10, nullptr, nullptr); }),
+            std::pair(DWORD{0}, ERROR_INVALID_PARAMETER));
+  fs::current_path(before);
+}
+
+TEST_F(FilesTest, PermissionBitsSurviveARoundTrip) {
+  tree.Make({"f"});
+  fs::permissions(tree.root() / "f", static_cast<fs::perms>(0464));
+  DWORD bits = 0;
+  ASSERT_TRUE(VormGetFilePermissions(P("f").c_str(), &bits));
+  EXPECT_EQ(bits, 0464u);
+  ASSERT_TRUE(SetFileAttributesW(P("f").c_str(), FILE_ATTRIBUTE_NORMAL));
+  ASSERT_TRUE(VormSetFilePermissions(P("f").c_str(), bits));
+  EXPECT_EQ(fs::status(tree.root() / "f").permissions(), static_cast<fs::perms>(0464));
+  EXPECT_EQ(Outcome([&] { return VormGetFilePermissions(P("missing").c_str(), &bits); }),
+            std::pair(FALSE, ERROR_FILE_NOT_FOUND));
+}
+
 }  // namespace

@@ -45,6 +45,23 @@ TEST(Utf8, EveryByteStringRoundTrips) {
   }
 }
 
+TEST(OsPath, GrammarCharactersOfNamesBecomePrivateUseAndBack) {
+  EXPECT_EQ(VormFromOsPath("/t/a\\b/x\"y:z*?<>|\n"), L"/t/a\xF05C" L"b/x\xF022y\xF03Az\xF02A\xF03F\xF03C\xF03E\xF07C\xF00A");
+  EXPECT_EQ(VormToOsPath(L"dir\\a\xF05C" L"b/\xF03A\xF02F\xF041\xDCFF"), "dir/a\\b/:\xEF\x80\xAF\xEF\x81\x81\xFF");
+  // Every single-byte name and every byte pair round-trip; no name holds a separator, quote,
+  // drive colon or wildcard on the wide side.
+  for (int a = 1; a < 256; ++a) {
+    for (int b = 0; b < 256; b += (a < 128 ? 1 : 17)) {
+      std::string name(1, static_cast<char>(a));
+      if (b != 0 && b != '/') name += static_cast<char>(b);
+      if (a == '/') continue;
+      const std::wstring wide = VormFromOsPath(name);
+      ASSERT_EQ(wide.find_first_of(L"\\/:*?\"<>|\n"), std::wstring::npos) << a << "," << b;
+      ASSERT_EQ(VormToOsPath(wide), name) << a << "," << b;
+    }
+  }
+}
+
 TEST(Utf8, UnencodableWideCharactersBecomeReplacement) {
   const std::wstring cases[] = {
       L"\xD800", L"\xDC7F", L"\xDD00",  // lone high surrogate; just below and just above the escape range
