@@ -63,11 +63,19 @@ VORM_API int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExi
 // way, then the folder itself. Every entry is tried. A missing folder counts as removed (0); 1 when any
 // folder could not be removed (a file left behind keeps its folder). Null or empty => 0,
 // nothing touched.
-// When the current folder's path begins with the tree's path, compared without regard to
-// case on the upper-cased canonical texts, the current folder first moves to the tree's
-// parent, and stays there whatever the outcome. The test is on text: "/data2" as current
-// folder also moves for the tree "/data", while a relative tree path never matches.
-// Changes the process-wide current folder, which affects every thread.
+// A relative `folder` is first made absolute (GetFullPathNameW when that names the same
+// folder, else the current folder joined with it), so that it names the same tree however
+// the current folder moves. When the current folder's path begins with the tree's path,
+// compared without regard to case on the upper-cased canonical texts, or the current folder
+// lies inside the tree by identity, the current folder first moves to the tree's parent,
+// and stays there whatever the outcome. The text test also moves "/data2" as current folder
+// for the tree "/data". Changes the process-wide current folder, which affects every thread.
+//   cwd /d/T/sub:  VormDeleteTree(L"..") => 0, /d/T removed, cwd /d
+//
+// Names inside a tree are data. A walker's entry is always one component of its folder (a
+// file named "..\..", "a\b" or "x:y" is that file, see VormFromOsPath in text.h), and the
+// tree operations never act on a path that would leave the tree they were given: such an
+// entry fails the operation with ERROR_INVALID_NAME instead of being touched.
 VORM_API int VormDeleteTree(const wchar_t* folder);
 
 // VormCopyTree, then VormDeleteTree(from) only when the copy fully succeeded.
