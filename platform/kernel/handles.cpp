@@ -8,6 +8,7 @@
 #include <vorm/platform/kernel.h>
 
 #include "platform/kernel/last_error.h"
+#include "platform/kernel/thread_record.h"
 
 using VormLastError_details::Fail;
 
@@ -78,6 +79,29 @@ bool RemoveClosable(HANDLE handle) {
 }  // namespace VormHandles_details
 
 BOOL CloseHandle(HANDLE handle) {
+  if (handle == VormHandles_details::CurrentThreadPseudoHandle()) return TRUE;
   if (!VormHandles_details::RemoveClosable(handle)) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  return TRUE;
+}
+
+HANDLE GetCurrentProcess() { return VormHandles_details::CurrentProcessPseudoHandle(); }
+
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target, DWORD, BOOL,
+                     DWORD options) {
+  const HANDLE self = VormHandles_details::CurrentProcessPseudoHandle();
+  if (sourceProcess != self || targetProcess != self) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  std::shared_ptr<VormKernelObject> object;
+  if (source == VormHandles_details::CurrentThreadPseudoHandle()) {
+    object = VormThreadRecord::Current().shared_from_this();
+  } else {
+    object = VormHandles_details::Lookup(source);
+    if (object && object->Type() == VormObjectType::Find) object = nullptr;  // not a kernel object
+    if (object && (options & DUPLICATE_CLOSE_SOURCE)) VormHandles_details::Remove(source, object->Type());
+  }
+  if (!object) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!target) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  HANDLE copy = VormHandles_details::Register(std::move(object));
+  if (!copy) return FALSE;
+  *target = copy;
   return TRUE;
 }

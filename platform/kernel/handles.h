@@ -22,7 +22,10 @@ enum class VormObjectType : int {
   ChangeNotification,  // closed by FindCloseChangeNotification only
   Mutex,
   Semaphore,
+  Internal,            // waitable objects of the layer itself; never behind a handle
 };
+
+class VormWaitable;
 
 // Base of every object behind a HANDLE. Thread rule: the table is safe from any thread;
 // the derived object states its own rule. Ownership: shared between the table and callers.
@@ -37,6 +40,8 @@ class VormKernelObject {
   // Whether CloseHandle may close this object (find and change-notification handles have
   // their own closing functions and CloseHandle refuses them, as on the platform).
   virtual bool ClosableByCloseHandle() const { return true; }
+  // The object as something a thread can wait on, or null (files, find handles).
+  virtual VormWaitable* Waitable() { return nullptr; }
 
  private:
   const VormObjectType type_;
@@ -64,5 +69,9 @@ bool Remove(HANDLE handle, VormObjectType type);
 
 // Removes `handle` when its object accepts CloseHandle; false otherwise.
 bool RemoveClosable(HANDLE handle);
+
+// The pseudo-handles: GetCurrentProcess() and GetCurrentThread(). No table key is ever odd.
+inline HANDLE CurrentProcessPseudoHandle() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+inline HANDLE CurrentThreadPseudoHandle() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)); }
 
 }  // namespace VormHandles_details

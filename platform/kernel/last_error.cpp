@@ -1,9 +1,11 @@
+// The last error, the thread id and the errno translation used by every platform call.
 #include <cerrno>
 
 #include <vorm/platform/kernel.h>
 
+#include "platform/kernel/thread_record.h"
+
 namespace {
-thread_local DWORD t_lastError = ERROR_SUCCESS;
 
 struct ErrnoEntry {
   int err;
@@ -54,9 +56,12 @@ constexpr ErrnoEntry kErrnoTable[] = {
 };
 }  // namespace
 
-DWORD GetLastError() { return t_lastError; }
+// The value lives in the thread's record, with the rest of what the layer keeps per thread.
+DWORD GetLastError() { return VormThreadRecord::Current().lastError; }
 
-void SetLastError(DWORD code) { t_lastError = code; }
+void SetLastError(DWORD code) { VormThreadRecord::Current().lastError = code; }
+
+DWORD GetCurrentThreadId() { return VormThreadRecord::Current().Id(); }
 
 DWORD VormErrorFromErrno(int err) {
   for (const ErrnoEntry& e : kErrnoTable) {

@@ -18,6 +18,27 @@ VORM_API DWORD VormErrorFromErrno(int err);
 // on ends nothing. Closing the GetCurrentThread pseudo-handle does nothing and succeeds.
 VORM_API BOOL CloseHandle(HANDLE handle);
 
+// The pseudo-handle (HANDLE)-1 that names this process; the only process DuplicateHandle
+// knows. (It has the value of INVALID_HANDLE_VALUE, as on the platform.)
+VORM_API HANDLE GetCurrentProcess();
+
+constexpr DWORD DUPLICATE_CLOSE_SOURCE = 0x00000001;
+constexpr DWORD DUPLICATE_SAME_ACCESS = 0x00000002;
+// A second handle to the object behind `source` (an event, a thread, the GetCurrentThread
+// pseudo-handle, a file, ...): both processes must be GetCurrentProcess(). The new handle
+// is stored in *target; access and inheritance are accepted and not checked.
+// DUPLICATE_CLOSE_SOURCE closes `source`, also when the call fails after finding it. FALSE
+// with ERROR_INVALID_HANDLE for another process or a source that is unknown, closed or a
+// find handle (not a kernel object); ERROR_INVALID_PARAMETER for a null `target`.
+//   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &h, 0, FALSE,
+//                   DUPLICATE_SAME_ACCESS) => TRUE, h names the calling thread from any thread
+VORM_API BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target,
+                              DWORD access, BOOL inheritable, DWORD options);
+
+// The module handle of the process's executable for a null name: a fixed non-null value,
+// the same for every call. Named modules are not tracked: NULL with ERROR_MOD_NOT_FOUND.
+VORM_API HMODULE GetModuleHandleW(LPCWSTR moduleName);
+
 // ---------------------------------------------------------------------------------------
 // Thread identity, local memory and system message texts.
 // ---------------------------------------------------------------------------------------
