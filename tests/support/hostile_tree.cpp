@@ -40,6 +40,10 @@ std::vector<std::string> MakeHostileTree(const fs::path& tree) {
     Write(tree / folder / "..\\..\\keep.txt", std::string("inner of ") + folder);
     Write(tree / folder / "?", std::string("question in ") + folder);
   }
+  // Each name also the other way round: the folder names as files, the file names as folders.
+  for (const char* name : kFolderNames) Write(tree / "*" / name, std::string("file ") + name);
+  fs::create_directory(tree / "|");
+  for (const char* name : kFileNames) fs::create_directory(tree / "|" / name);
   // Deeper: the name that once turned a copy into a read and a write outside both trees.
   fs::create_directories(tree / "sub" / "..\\..");
   Write(tree / "sub" / "..\\..\\x.txt", "deep x");
