@@ -12,7 +12,7 @@
 #include <vorm/platform/shell_browse.h>
 #include <vorm/platform/text.h>
 
-#include "platform/shell/dialog_window.h"
+#include "platform/user/windowing.h"
 #include "platform/user/provider_slot.h"
 
 namespace {

@@ -274,10 +274,11 @@ TEST(Thread, HandlesIdsAndTermination) {
   EXPECT_NE(foreignId, GetCurrentThreadId());
   CloseHandle(handle);
 
-  uintptr_t crt = _beginthreadex(nullptr, 0, [](void* p) -> unsigned { return *static_cast<unsigned*>(p); },
-                                 new unsigned(5), 0, nullptr);
+  static unsigned five = 5;
+  uintptr_t crt =
+      _beginthreadex(nullptr, 0, [](void* p) -> unsigned { return *static_cast<unsigned*>(p); }, &five, 0, nullptr);
   ASSERT_NE(crt, 0u);
-  EXPECT_EQ(Join(reinterpret_cast<HANDLE>(crt)), 5u);  // (the argument is leaked on purpose: tiny)
+  EXPECT_EQ(Join(reinterpret_cast<HANDLE>(crt)), 5u);
 
   // Terminating a blocked thread: handle signalled with the code, the thread unwinds.
   HANDLE never = Event(true), unwound = Event(true);

@@ -1,0 +1,292 @@
+// Thread message queues: posting, sending across threads, reading, and waiting for input.
+#include <new>
+
+#include <vorm/platform/time.h>
+#include <vorm/platform/window.h>
+
+#include "platform/kernel/last_error.h"
+#include "platform/user/windowing.h"
+
+using VormLastError_details::Fail;
+
+namespace VormWindow_details {
+namespace {
+
+constexpr DWORD kPostedKinds = QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
+
+// Answers a sent message with 0 unless its handling completed (a procedure that throws
+// must not leave its sender waiting forever).
+class AnswerGuard {
+ public:
+  explicit AnswerGuard(std::shared_ptr<SentMessage> message) : message_(std::move(message)) {}
+  ~AnswerGuard() {
+    VormDispatcherLock lock;
+    message_->Answer(lock, result_);
+  }
+  AnswerGuard(const AnswerGuard&) = delete;
+  AnswerGuard& operator=(const AnswerGuard&) = delete;
+  void Set(LRESULT result) { result_ = result; }
+
+ private:
+  std::shared_ptr<SentMessage> message_;
+  LRESULT result_ = 0;
+};
+
+// For a filter naming a window: whether it is one of the caller's.
+bool FilterWindowValid(HWND window, const VormThreadRecord& self) {
+  if (!window || window == kThreadMessagesOnly) return true;
+  VormDispatcherLock lock;
+  std::shared_ptr<Window> w = WindowTable::Get().Find(window);
+  return w && w->owner.get() == &self;
+}
+
+DWORD PostTo(VormThreadRecord* thread, VormDispatcherLock& lock, const MSG& msg) {
+  MessageQueue* queue = thread ? MessageQueue::Of(*thread) : nullptr;
+  return queue ? queue->Post(lock, msg) : ERROR_INVALID_THREAD_ID;
+}
+
+MSG MakeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return MSG{window, message, wParam, lParam, GetTickCount(), {0, 0}};
+}
+
+}  // namespace
+
+void SentMessage::Answer(VormDispatcherLock& lock, LRESULT result) {
+  if (answered_) return;
+  answered_ = true;
+  result_ = result;
+  WakeWaiters(lock);
+}
+
+bool Filter::Matches(const MSG& msg) const {
+  if (window == kThreadMessagesOnly ? msg.hwnd != nullptr : window && msg.hwnd != window) return false;
+  return (first == 0 && last == 0) || (msg.message >= first && msg.message <= last);
+}
+
+bool Filter::TakesQuit() const {
+  if (window && window != kThreadMessagesOnly) return false;
+  return (first == 0 && last == 0) || (WM_QUIT >= first && WM_QUIT <= last);
+}
+
+MessageQueue& MessageQueue::OfCallingThread() {
+  VormThreadRecord& self = VormThreadRecord::Current();
+  VormDispatcherLock lock;
+  if (!self.Queue()) self.AttachQueue(std::make_shared<MessageQueue>(self));
+  return static_cast<MessageQueue&>(*self.Queue());
+}
+
+MessageQueue* MessageQueue::Of(VormThreadRecord& thread) { return static_cast<MessageQueue*>(thread.Queue().get()); }
+
+DWORD MessageQueue::PresentInput() const {
+  DWORD kinds = 0;
+  if (!posted_.empty() || quit_) kinds |= kPostedKinds;
+  if (!sent_.empty()) kinds |= QS_SENDMESSAGE;
+  return kinds;
+}
+
+bool MessageQueue::IsSignalled(const VormWaitBlock& waiter) const {
+  const DWORD kinds = waiter.queueInputAvailable ? PresentInput() : newInput_;
+  return (kinds & waiter.queueMask) != 0;
+}
+
+void MessageQueue::Arrived(VormDispatcherLock& lock, DWORD kinds) {
+  newInput_ |= kinds;
+  WakeWaiters(lock);
+}
+
+DWORD MessageQueue::Post(VormDispatcherLock& lock, const MSG& msg) {
+  if (closed_) return ERROR_INVALID_THREAD_ID;
+  if (posted_.size() >= kMaxPosted) return ERROR_NOT_ENOUGH_QUOTA;
+  posted_.push_back(msg);
+  Arrived(lock, kPostedKinds);
+  return ERROR_SUCCESS;
+}
+
+bool MessageQueue::Send(VormDispatcherLock& lock, std::shared_ptr<SentMessage> message) {
+  if (closed_) return false;
+  sent_.push_back(std::move(message));
+  Arrived(lock, QS_SENDMESSAGE);
+  return true;
+}
+
+void MessageQueue::Quit(VormDispatcherLock& lock, int exitCode) {
+  quit_ = true;
+  quitCode_ = exitCode;
+  Arrived(lock, kPostedKinds);
+}
+
+std::shared_ptr<SentMessage> MessageQueue::PopSent() {
+  if (sent_.empty()) return nullptr;
+  std::shared_ptr<SentMessage> message = std::move(sent_.front());
+  sent_.pop_front();
+  return message;
+}
+
+bool MessageQueue::TakePosted(const Filter& filter, bool remove, MSG* out) {
+  for (auto it = posted_.begin(); it != posted_.end(); ++it) {
+    if (!filter.Matches(*it)) continue;
+    *out = *it;
+    if (remove) posted_.erase(it);
+    return true;
+  }
+  if (!quit_ || !filter.TakesQuit()) return false;
+  *out = MakeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(quitCode_), 0);
+  if (remove) quit_ = false;
+  return true;
+}
+
+void MessageQueue::ForgetWindow(VormDispatcherLock& lock, HWND window) {
+  std::erase_if(posted_, [window](const MSG& m) { return m.hwnd == window; });
+  std::erase_if(sent_, [&](const std::shared_ptr<SentMessage>& m) {
+    if (m->window != window) return false;
+    m->Answer(lock, 0);
+    return true;
+  });
+}
+
+void MessageQueue::OwnerEnded(VormDispatcherLock& lock) {
+  closed_ = true;
+  posted_.clear();
+  quit_ = false;
+  for (const std::shared_ptr<SentMessage>& m : sent_) m->Answer(lock, 0);
+  sent_.clear();
+  WindowTable::Get().RemoveWindowsOf(owner_);
+}
+
+void HandleSentMessages(MessageQueue& queue) {
+  for (;;) {
+    std::shared_ptr<SentMessage> message;
+    std::shared_ptr<Window> window;
+    {
+      VormDispatcherLock lock;
+      message = queue.PopSent();
+      if (!message) return;
+      window = WindowTable::Get().Find(message->window);
+    }
+    AnswerGuard answer(message);
+    if (window && window->owner.get() == &VormThreadRecord::Current()) {
+      answer.Set(Call(*window, message->message, message->wParam, message->lParam));
+    }
+  }
+}
+
+}  // namespace VormWindow_details
+
+using namespace VormWindow_details;
+
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!window) return PostThreadMessageW(GetCurrentThreadId(), message, wParam, lParam);
+  DWORD error;
+  try {
+    VormDispatcherLock lock;
+    std::shared_ptr<Window> w = WindowTable::Get().Find(window);
+    error = w ? PostTo(w->owner.get(), lock, MakeMessage(window, message, wParam, lParam))
+              : ERROR_INVALID_WINDOW_HANDLE;
+  } catch (const std::bad_alloc&) {
+    error = ERROR_NOT_ENOUGH_MEMORY;
+  }
+  return error == ERROR_SUCCESS ? TRUE : Fail(error, FALSE);
+}
+
+BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD error;
+  try {
+    VormDispatcherLock lock;
+    error = PostTo(VormThreadRecord::Find(threadId, lock), lock, MakeMessage(nullptr, message, wParam, lParam));
+  } catch (const std::bad_alloc&) {
+    error = ERROR_NOT_ENOUGH_MEMORY;
+  }
+  return error == ERROR_SUCCESS ? TRUE : Fail(error, FALSE);
+}
+
+void PostQuitMessage(int exitCode) {
+  MessageQueue& queue = MessageQueue::OfCallingThread();
+  VormDispatcherLock lock;
+  queue.Quit(lock, exitCode);
+}
+
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  VormWait_details::LeaveIfTerminated();
+  VormThreadRecord& self = VormThreadRecord::Current();
+  std::shared_ptr<Window> target;
+  {
+    VormDispatcherLock lock;
+    target = WindowTable::Get().Find(window);
+  }
+  if (!target) return Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
+  if (target->owner.get() == &self) return Call(*target, message, wParam, lParam);
+
+  MessageQueue& mine = MessageQueue::OfCallingThread();
+  auto sent = std::make_shared<SentMessage>(window, message, wParam, lParam);
+  {
+    VormDispatcherLock lock;
+    MessageQueue* theirs = MessageQueue::Of(*target->owner);
+    if (!theirs || !theirs->Send(lock, sent)) return 0;  // the owner has ended
+  }
+  // Wait for the answer, handling what is sent to this thread meanwhile.
+  VormWaitable* objects[] = {sent.get(), &mine};
+  VormWait_details::WaitSpec spec;
+  spec.queueMask = QS_SENDMESSAGE;
+  spec.queueInputAvailable = true;
+  while (VormWait_details::Wait(objects, 2, INFINITE, spec) != WAIT_OBJECT_0) HandleSentMessages(mine);
+  VormDispatcherLock lock;
+  return sent->Result();
+}
+
+BOOL GetMessageW(LPMSG msg, HWND window, UINT first, UINT last) {
+  VormWait_details::LeaveIfTerminated();
+  if (!msg) return Fail(ERROR_INVALID_PARAMETER, BOOL{-1});
+  MessageQueue& queue = MessageQueue::OfCallingThread();
+  if (!FilterWindowValid(window, VormThreadRecord::Current())) return Fail(ERROR_INVALID_WINDOW_HANDLE, BOOL{-1});
+  const Filter filter{window, first, last};
+  for (;;) {
+    HandleSentMessages(queue);
+    {
+      VormDispatcherLock lock;
+      if (queue.HasSent()) continue;  // sent while the others were handled
+      if (queue.TakePosted(filter, true, msg)) return msg->message == WM_QUIT ? FALSE : TRUE;
+      queue.MarkSeen();
+    }
+    // Anything arriving from here on is new, so this wait cannot miss it.
+    VormWaitable* object = &queue;
+    VormWait_details::WaitSpec spec;
+    spec.queueMask = QS_ALLINPUT;
+    VormWait_details::Wait(&object, 1, INFINITE, spec);
+  }
+}
+
+BOOL PeekMessageW(LPMSG msg, HWND window, UINT first, UINT last, UINT removeFlags) {
+  VormWait_details::LeaveIfTerminated();
+  if (!msg) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  MessageQueue& queue = MessageQueue::OfCallingThread();
+  if (!FilterWindowValid(window, VormThreadRecord::Current())) return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+  HandleSentMessages(queue);
+  VormDispatcherLock lock;
+  const bool found = queue.TakePosted(Filter{window, first, last}, (removeFlags & PM_REMOVE) != 0, msg);
+  queue.MarkSeen();
+  return found ? TRUE : FALSE;
+}
+
+DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds, DWORD wakeMask,
+                                  DWORD flags) {
+  constexpr DWORD kKnownFlags = MWMO_WAITALL | MWMO_ALERTABLE | MWMO_INPUTAVAILABLE;
+  if (count >= MAXIMUM_WAIT_OBJECTS || (flags & ~kKnownFlags)) return Fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+  const bool waitAll = (flags & MWMO_WAITALL) != 0;
+  VormWait_details::HeldObjects held;
+  const DWORD error = VormWait_details::HoldHandles(handles, count, waitAll, held);
+  if (error != ERROR_SUCCESS) return Fail(error, WAIT_FAILED);
+  // The thread's own queue lives as long as the thread: no reference needs holding.
+  held.objects[held.count++] = &MessageQueue::OfCallingThread();
+  VormWait_details::WaitSpec spec;
+  spec.waitAll = waitAll;
+  spec.alertable = (flags & MWMO_ALERTABLE) != 0;
+  spec.queueMask = wakeMask;
+  spec.queueInputAvailable = (flags & MWMO_INPUTAVAILABLE) != 0;
+  return VormWait_details::Wait(held.objects, held.count, milliseconds, spec);
+}
+
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
+                                DWORD wakeMask) {
+  return MsgWaitForMultipleObjectsEx(count, handles, milliseconds, wakeMask, waitAll ? MWMO_WAITALL : 0);
+}

@@ -1,0 +1,151 @@
+// The window layer's state: one window table (classes and windows) and the per-thread
+// message queues. All of it is guarded by the dispatcher lock (platform/kernel/waitable.h),
+// so a post, the wake-up it causes and the table lookups before it take one lock. Window
+// procedures and other callbacks always run outside the lock.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <vorm/platform/window.h>
+
+#include "platform/kernel/thread_record.h"
+
+namespace VormWindow_details {
+
+// A procedure for windows the layer makes for itself (the folder dialog's).
+using Handler = std::function<LRESULT(UINT message, WPARAM wParam, LPARAM lParam)>;
+
+// Thread rule: fields under the dispatcher lock. Ownership: shared by the table's windows.
+struct WindowClass {
+  ATOM atom = 0;
+  std::wstring name;
+  HINSTANCE instance = nullptr;
+  WNDPROC procedure = nullptr;
+  unsigned windows = 0;
+};
+
+// Thread rule: fields fixed at creation except `destroying` (dispatcher lock). Ownership:
+// shared by the table and calls in progress.
+struct Window {
+  HWND handle = nullptr;
+  std::shared_ptr<WindowClass> windowClass;  // null for the layer's own windows
+  WNDPROC procedure = nullptr;
+  Handler handler;
+  std::shared_ptr<VormThreadRecord> owner;
+  bool destroying = false;
+};
+
+// A message sent from another thread, signalled once answered.
+// Thread rule: answer and result under the dispatcher lock. Ownership: shared by sender and queue.
+class SentMessage final : public VormWaitable {
+ public:
+  SentMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+      : VormWaitable(VormObjectType::Internal), window(window), message(message), wParam(wParam), lParam(lParam) {}
+  bool IsSignalled(const VormWaitBlock&) const override { return answered_; }
+  void Answer(VormDispatcherLock& lock, LRESULT result);
+  LRESULT Result() const { return result_; }
+
+  const HWND window;
+  const UINT message;
+  const WPARAM wParam;
+  const LPARAM lParam;
+
+ private:
+  bool answered_ = false;
+  LRESULT result_ = 0;
+};
+
+// Which posted messages a GetMessageW or PeekMessageW takes.
+struct Filter {
+  HWND window;
+  UINT first;
+  UINT last;
+  bool Matches(const MSG& msg) const;
+  bool TakesQuit() const;
+};
+
+// One thread's message queue: signalled for a waiter when input of a kind in the waiter's
+// mask is new (or, asked for, present). Thread rule: dispatcher lock for everything.
+// Ownership: shared by the thread's record.
+class MessageQueue final : public VormThreadQueue {
+ public:
+  static constexpr size_t kMaxPosted = 10000;
+
+  explicit MessageQueue(VormThreadRecord& owner) : owner_(owner) {}
+
+  // The calling thread's queue, made on first use.
+  static MessageQueue& OfCallingThread();
+  // A thread's queue, or null when it has none.
+  static MessageQueue* Of(VormThreadRecord& thread);
+
+  // ---- with the dispatcher lock held ----
+  bool IsSignalled(const VormWaitBlock& waiter) const override;
+  // ERROR_SUCCESS, ERROR_NOT_ENOUGH_QUOTA when full, ERROR_INVALID_THREAD_ID once closed.
+  DWORD Post(VormDispatcherLock& lock, const MSG& msg);
+  // False once the owner has ended.
+  bool Send(VormDispatcherLock& lock, std::shared_ptr<SentMessage> message);
+  void Quit(VormDispatcherLock& lock, int exitCode);
+  std::shared_ptr<SentMessage> PopSent();
+  bool HasSent() const { return !sent_.empty(); }
+  // The oldest posted message the filter takes, else a pending quit the filter takes.
+  bool TakePosted(const Filter& filter, bool remove, MSG* out);
+  // The thread has looked at its input (a sent message still waiting stays new).
+  void MarkSeen() { newInput_ = sent_.empty() ? 0 : QS_SENDMESSAGE; }
+  // `window` is gone: its posted messages go, its senders get 0.
+  void ForgetWindow(VormDispatcherLock& lock, HWND window);
+  void OwnerEnded(VormDispatcherLock& lock) override;
+
+ private:
+  DWORD PresentInput() const;
+  void Arrived(VormDispatcherLock& lock, DWORD kinds);
+
+  VormThreadRecord& owner_;
+  std::deque<MSG> posted_;
+  std::deque<std::shared_ptr<SentMessage>> sent_;
+  bool quit_ = false;
+  int quitCode_ = 0;
+  DWORD newInput_ = 0;  // QS_ kinds arrived since the owner last looked
+  bool closed_ = false;
+};
+
+// Classes and windows. Thread rule: every member under the dispatcher lock.
+class WindowTable {
+ public:
+  static WindowTable& Get();
+
+  std::shared_ptr<Window> Find(HWND window) const;
+  HWND Add(std::shared_ptr<Window> window);
+  // Takes the window out; its queue forgets it.
+  void Remove(VormDispatcherLock& lock, HWND window);
+  // Every window of a thread that has ended.
+  void RemoveWindowsOf(const VormThreadRecord& owner);
+
+  // A class by name or MAKEINTATOM(atom) for a module (null: the executable's), or null.
+  std::shared_ptr<WindowClass> FindClass(LPCWSTR nameOrAtom, HINSTANCE instance) const;
+  // Its atom, or 0 when no atom is free.
+  ATOM AddClass(std::shared_ptr<WindowClass> windowClass);
+  void RemoveClass(const WindowClass& windowClass);
+
+ private:
+  std::unordered_map<ULONG_PTR, std::shared_ptr<Window>> windows_;
+  std::vector<std::shared_ptr<WindowClass>> classes_;
+  ULONG_PTR next_ = 0x10000;  // window handles: never null, never reused in a run
+};
+
+// Calls the window's procedure (or handler) outside the lock.
+LRESULT Call(const Window& window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Handles every message other threads have sent to the calling thread.
+void HandleSentMessages(MessageQueue& queue);
+
+// A window of the layer's own, owned by the calling thread; null when the table cannot grow.
+HWND Create(Handler handler);
+// DestroyWindow for such a window.
+void Destroy(HWND window);
+
+}  // namespace VormWindow_details

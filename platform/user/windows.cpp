@@ -1,0 +1,234 @@
+// The window table: window classes, hidden windows, their procedures and their end.
+#include <new>
+
+#include <vorm/platform/text.h>
+#include <vorm/platform/window.h>
+
+#include "platform/kernel/last_error.h"
+#include "platform/user/windowing.h"
+
+using VormLastError_details::Fail;
+
+namespace VormWindow_details {
+namespace {
+
+constexpr ATOM kFirstAtom = 0xC000;
+
+bool IsAtom(LPCWSTR nameOrAtom) { return reinterpret_cast<ULONG_PTR>(nameOrAtom) <= 0xFFFF; }
+
+HINSTANCE ModuleOrExecutable(HINSTANCE instance) { return instance ? instance : GetModuleHandleW(nullptr); }
+
+std::shared_ptr<Window> FindLocked(HWND window) {
+  VormDispatcherLock lock;
+  return WindowTable::Get().Find(window);
+}
+
+}  // namespace
+
+WindowTable& WindowTable::Get() {
+  // Never destroyed: windows may still be destroyed from static destructors at exit.
+  static auto* table = new WindowTable;
+  return *table;
+}
+
+std::shared_ptr<Window> WindowTable::Find(HWND window) const {
+  auto it = windows_.find(reinterpret_cast<ULONG_PTR>(window));
+  return it == windows_.end() ? nullptr : it->second;
+}
+
+HWND WindowTable::Add(std::shared_ptr<Window> window) {
+  next_ += 0x10;
+  window->handle = reinterpret_cast<HWND>(next_);
+  if (window->windowClass) ++window->windowClass->windows;
+  windows_.emplace(next_, window);
+  return window->handle;
+}
+
+void WindowTable::Remove(VormDispatcherLock& lock, HWND window) {
+  auto it = windows_.find(reinterpret_cast<ULONG_PTR>(window));
+  if (it == windows_.end()) return;
+  std::shared_ptr<Window> gone = std::move(it->second);
+  windows_.erase(it);
+  if (gone->windowClass) --gone->windowClass->windows;
+  if (MessageQueue* queue = MessageQueue::Of(*gone->owner)) queue->ForgetWindow(lock, window);
+}
+
+void WindowTable::RemoveWindowsOf(const VormThreadRecord& owner) {
+  std::erase_if(windows_, [&](const auto& entry) {
+    if (entry.second->owner.get() != &owner) return false;
+    if (entry.second->windowClass) --entry.second->windowClass->windows;
+    return true;
+  });
+}
+
+std::shared_ptr<WindowClass> WindowTable::FindClass(LPCWSTR nameOrAtom, HINSTANCE instance) const {
+  if (!nameOrAtom) return nullptr;
+  instance = ModuleOrExecutable(instance);
+  for (const std::shared_ptr<WindowClass>& c : classes_) {
+    if (c->instance != instance) continue;
+    if (IsAtom(nameOrAtom) ? c->atom == reinterpret_cast<ULONG_PTR>(nameOrAtom)
+                           : VormCompareNoCase(c->name, nameOrAtom) == 0) {
+      return c;
+    }
+  }
+  return nullptr;
+}
+
+ATOM WindowTable::AddClass(std::shared_ptr<WindowClass> windowClass) {
+  // The lowest free atom, so that registering and unregistering forever never runs out.
+  for (ULONG_PTR atom = kFirstAtom; atom <= 0xFFFF; ++atom) {
+    bool used = false;
+    for (const std::shared_ptr<WindowClass>& c : classes_) used = used || c->atom == atom;
+    if (used) continue;
+    windowClass->atom = static_cast<ATOM>(atom);
+    classes_.push_back(std::move(windowClass));
+    return static_cast<ATOM>(atom);
+  }
+  return 0;
+}
+
+void WindowTable::RemoveClass(const WindowClass& windowClass) {
+  std::erase_if(classes_, [&](const std::shared_ptr<WindowClass>& c) { return c.get() == &windowClass; });
+}
+
+LRESULT Call(const Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (window.handler) return window.handler(message, wParam, lParam);
+  return window.procedure(window.handle, message, wParam, lParam);
+}
+
+namespace {
+
+// Adds a window owned by the calling thread (which gets a queue for it); null when out of
+// memory.
+HWND AddWindow(std::shared_ptr<Window> window) {
+  MessageQueue::OfCallingThread();
+  window->owner = VormThreadRecord::Current().shared_from_this();
+  VormDispatcherLock lock;
+  return WindowTable::Get().Add(std::move(window));
+}
+
+}  // namespace
+
+HWND Create(Handler handler) {
+  try {
+    auto window = std::make_shared<Window>();
+    window->handler = std::move(handler);
+    return AddWindow(std::move(window));
+  } catch (const std::bad_alloc&) {
+    return Fail(ERROR_NOT_ENOUGH_MEMORY, HWND{});
+  }
+}
+
+void Destroy(HWND window) { DestroyWindow(window); }
+
+}  // namespace VormWindow_details
+
+using namespace VormWindow_details;
+
+ATOM RegisterClassW(const WNDCLASSW* windowClass) {
+  if (!windowClass || !windowClass->lpfnWndProc || !windowClass->lpszClassName ||
+      IsAtom(windowClass->lpszClassName)) {
+    return Fail(ERROR_INVALID_PARAMETER, ATOM{0});
+  }
+  try {
+    auto c = std::make_shared<WindowClass>();
+    c->name = windowClass->lpszClassName;
+    c->instance = ModuleOrExecutable(windowClass->hInstance);
+    c->procedure = windowClass->lpfnWndProc;
+    DWORD error;
+    {
+      VormDispatcherLock lock;
+      WindowTable& table = WindowTable::Get();
+      if (table.FindClass(c->name.c_str(), c->instance)) {
+        error = ERROR_CLASS_ALREADY_EXISTS;
+      } else {
+        const ATOM atom = table.AddClass(c);
+        if (atom) return atom;
+        error = ERROR_NOT_ENOUGH_MEMORY;
+      }
+    }
+    return Fail(error, ATOM{0});
+  } catch (const std::bad_alloc&) {
+    return Fail(ERROR_NOT_ENOUGH_MEMORY, ATOM{0});
+  }
+}
+
+BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance) {
+  DWORD error = ERROR_SUCCESS;
+  {
+    VormDispatcherLock lock;
+    WindowTable& table = WindowTable::Get();
+    std::shared_ptr<WindowClass> c = table.FindClass(className, instance);
+    if (!c) error = ERROR_CLASS_DOES_NOT_EXIST;
+    else if (c->windows > 0) error = ERROR_CLASS_HAS_WINDOWS;
+    else table.RemoveClass(*c);
+  }
+  return error == ERROR_SUCCESS ? TRUE : Fail(error, FALSE);
+}
+
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+  VormWait_details::LeaveIfTerminated();
+  std::shared_ptr<Window> window;
+  try {
+    window = std::make_shared<Window>();
+    {
+      VormDispatcherLock lock;
+      window->windowClass = WindowTable::Get().FindClass(className, instance);
+    }
+    if (!window->windowClass) return Fail(ERROR_CANNOT_FIND_WND_CLASS, HWND{});
+    window->procedure = window->windowClass->procedure;
+    if (!AddWindow(window)) return nullptr;
+  } catch (const std::bad_alloc&) {
+    return Fail(ERROR_NOT_ENOUGH_MEMORY, HWND{});
+  }
+  CREATESTRUCTW create{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
+                       windowName, className, exStyle};
+  const LPARAM createParam = reinterpret_cast<LPARAM>(&create);
+  if (!Call(*window, WM_NCCREATE, 0, createParam) || Call(*window, WM_CREATE, 0, createParam) == -1) {
+    DestroyWindow(window->handle);
+    return nullptr;
+  }
+  return window->handle;
+}
+
+BOOL DestroyWindow(HWND window) {
+  VormWait_details::LeaveIfTerminated();
+  std::shared_ptr<Window> w = FindLocked(window);
+  if (!w) return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
+  if (w->owner.get() != &VormThreadRecord::Current()) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  {
+    VormDispatcherLock lock;
+    if (w->destroying) return TRUE;  // DestroyWindow again from its own WM_DESTROY
+    w->destroying = true;
+  }
+  Call(*w, WM_DESTROY, 0, 0);
+  Call(*w, WM_NCDESTROY, 0, 0);
+  VormDispatcherLock lock;
+  WindowTable::Get().Remove(lock, window);
+  return TRUE;
+}
+
+BOOL IsWindow(HWND window) { return FindLocked(window) ? TRUE : FALSE; }
+
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM, LPARAM) {
+  switch (message) {
+    case WM_NCCREATE:
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+LRESULT DispatchMessageW(const MSG* msg) {
+  if (!msg) return Fail(ERROR_INVALID_PARAMETER, LRESULT{0});
+  if (!msg->hwnd) return 0;
+  std::shared_ptr<Window> w = FindLocked(msg->hwnd);
+  if (!w) return Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
+  return Call(*w, msg->message, msg->wParam, msg->lParam);
+}
+
+BOOL TranslateMessage(const MSG*) { return FALSE; }
