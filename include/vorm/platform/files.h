@@ -239,3 +239,35 @@ VORM_API BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* i
 //   VormGetFilePermissions(L"f", &bits) => TRUE, bits == 0464 for a file -r--rw-r--
 VORM_API BOOL VormGetFilePermissions(const wchar_t* path, DWORD* bits);
 VORM_API BOOL VormSetFilePermissions(const wchar_t* path, DWORD bits);
+
+// ---------------------------------------------------------------------------------------
+// Change notifications.
+// ---------------------------------------------------------------------------------------
+constexpr DWORD FILE_NOTIFY_CHANGE_FILE_NAME = 0x001;
+constexpr DWORD FILE_NOTIFY_CHANGE_DIR_NAME = 0x002;
+constexpr DWORD FILE_NOTIFY_CHANGE_ATTRIBUTES = 0x004;
+constexpr DWORD FILE_NOTIFY_CHANGE_SIZE = 0x008;
+constexpr DWORD FILE_NOTIFY_CHANGE_LAST_WRITE = 0x010;
+constexpr DWORD FILE_NOTIFY_CHANGE_LAST_ACCESS = 0x020;
+constexpr DWORD FILE_NOTIFY_CHANGE_CREATION = 0x040;
+constexpr DWORD FILE_NOTIFY_CHANGE_SECURITY = 0x100;
+
+// A waitable handle (sync.h) signalled when an entry of the folder `pathName` changes in a
+// way `filter` names: a file's name (created, deleted, renamed: 0x01) or a sub-folder's
+// (0x02), attributes (0x04), size (0x08), last-write time (0x10, also set by `touch`),
+// last-access time (0x20), creation (0x40), permissions (0x100). Changes to the folder
+// itself are not reported, except that its deletion or unmounting signals the handle once
+// and ends the watch; a lost-event overflow in the kernel signals every handle. The handle
+// stays signalled until FindNextChangeNotification; changes in between leave it to be
+// signalled again at once then (one pending flag, never a count). Close it with
+// FindCloseChangeNotification (CloseHandle refuses it).
+// Errors: ERROR_DIRECTORY when the path is a file; ERROR_FILE_NOT_FOUND /
+// ERROR_PATH_NOT_FOUND when it is missing; ERROR_INVALID_PARAMETER for a filter of 0 or with
+// other bits; ERROR_NOT_SUPPORTED for watchSubtree (only the folder itself is watched);
+// ERROR_NOT_ENOUGH_QUOTA when the system's limit of watched folders is reached;
+// ERROR_ACCESS_DENIED when the folder cannot be read.
+// One monitor thread per process reads every notification; it blocks in the kernel and
+// signals the handles, so an idle watch costs no processor time.
+VORM_API HANDLE FindFirstChangeNotificationW(const wchar_t* pathName, BOOL watchSubtree, DWORD filter);
+VORM_API BOOL FindNextChangeNotification(HANDLE change);
+VORM_API BOOL FindCloseChangeNotification(HANDLE change);
