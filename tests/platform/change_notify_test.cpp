@@ -1,4 +1,3 @@
-// threaded: also under ThreadSanitizer
 #include <algorithm>
 #include <filesystem>
 #include <functional>
