@@ -218,15 +218,20 @@ TEST(Apc, AlertableWaitsRunEveryQueuedApcInOrder) {
 
   // From another thread, an APC ends an alertable wait; the object still waits to be set.
   ResetEvent(e);
+  HANDLE started = Event(false), firstDone = Event(false);
   HANDLE worker = Spawn([&] {
+    SetEvent(started);
     DWORD first = WaitForSingleObjectEx(e, kLong, TRUE);
+    SetEvent(firstDone);
     DWORD second = WaitForSingleObjectEx(e, kLong, TRUE);
     return first == WAIT_IO_COMPLETION && second == WAIT_OBJECT_0 ? 0u : 1u;
   });
+  ASSERT_EQ(WaitForSingleObject(started, kLong), WAIT_OBJECT_0);  // its routine runs
   ASSERT_NE(QueueUserAPC([](ULONG_PTR) {}, worker, 0), 0u);
+  ASSERT_EQ(WaitForSingleObject(firstDone, kLong), WAIT_OBJECT_0);
   SetEvent(e);
   EXPECT_EQ(Join(worker), 0u);
-  CloseHandle(e);
+  for (HANDLE h : {e, started, firstDone}) CloseHandle(h);
   CloseHandle(g_self);
 }
 
