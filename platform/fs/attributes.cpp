@@ -9,6 +9,7 @@
 #include "platform/fs/fs_internal.h"
 
 using namespace VormFiles_details;
+using VormLastError_details::Fail;
 
 namespace {
 
@@ -17,8 +18,7 @@ bool InfoForPath(const wchar_t* path, FileInfo& info) {
   std::string native;
   if (!ToNative(path, native)) return false;
   if (int err = QueryInfo(AT_FDCWD, native.c_str(), IsHiddenName(LastComponent(native)), info)) {
-    SetLastError(ErrorForPath(err, native));
-    return false;
+    return Fail(ErrorForPath(err, native), false);
   }
   return true;
 }
@@ -35,10 +35,7 @@ DWORD GetFileAttributesW(const wchar_t* fileName) {
 }
 
 BOOL GetFileAttributesExW(const wchar_t* fileName, GET_FILEEX_INFO_LEVELS infoLevel, void* out) {
-  if (infoLevel != GetFileExInfoStandard || !out) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (infoLevel != GetFileExInfoStandard || !out) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   return Guarded(FALSE, [&] {
     FileInfo info;
     if (!InfoForPath(fileName, info)) return FALSE;
@@ -59,8 +56,7 @@ int _waccess(const wchar_t* path, int mode) {
   return Guarded(-1, [&] {
     if (mode != 0 && mode != 2 && mode != 4 && mode != 6) {
       errno = EINVAL;
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return -1;
+      return Fail(ERROR_INVALID_PARAMETER, -1);
     }
     FileInfo info;
     if (!path || !InfoForPath(path, info)) {
@@ -77,8 +73,7 @@ int _waccess(const wchar_t* path, int mode) {
       int osMode = (wantWrite ? W_OK : 0) | ((mode & 4) ? R_OK : 0);
       if ((wantWrite && (info.attributes & FILE_ATTRIBUTE_READONLY)) || access(native.c_str(), osMode) != 0) {
         errno = EACCES;
-        SetLastError(ERROR_ACCESS_DENIED);
-        return -1;
+        return Fail(ERROR_ACCESS_DENIED, -1);
       }
     }
     SetLastError(ERROR_SUCCESS);

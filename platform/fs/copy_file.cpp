@@ -12,6 +12,7 @@
 #include "platform/fs/fs_internal.h"
 
 using namespace VormFiles_details;
+using VormLastError_details::Fail;
 
 namespace {
 
@@ -26,11 +27,6 @@ struct Fd {
     if (fd >= 0) close(fd);
   }
 };
-
-bool Fail(DWORD code) {
-  SetLastError(code);
-  return false;
-}
 
 std::string FolderOf(const std::string& native) {
   std::size_t slash = native.rfind('/');
@@ -113,10 +109,10 @@ DWORD WriteError(int err) { return err == ENOENT ? ERROR_PATH_NOT_FOUND : VormEr
 bool MayReplace(const std::string& target, const struct stat& source) {
   struct stat st;
   if (stat(target.c_str(), &st) == 0) {
-    if (st.st_dev == source.st_dev && st.st_ino == source.st_ino) return Fail(ERROR_SHARING_VIOLATION);
-    if (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED);
+    if (st.st_dev == source.st_dev && st.st_ino == source.st_ino) return Fail(ERROR_SHARING_VIOLATION, false);
+    if (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED, false);
   } else if (lstat(target.c_str(), &st) != 0) {
-    return Fail(ErrorForPath(errno, target));
+    return Fail(ErrorForPath(errno, target), false);
   }  // else a dangling link, replaced like a file
   return true;
 }
@@ -125,14 +121,14 @@ bool MayReplace(const std::string& target, const struct stat& source) {
 bool Replace(int in, const struct stat& source, const std::string& target, mode_t mode) {
   std::string temp;
   Fd out(CreateTemporary(FolderOf(target), mode, temp));
-  if (out.fd < 0) return Fail(WriteError(errno));
+  if (out.fd < 0) return Fail(WriteError(errno), false);
   int err = Fill(in, source, out.fd);
   if (err == 0 && close(out.fd) != 0) err = errno;
   out.fd = -1;
   if (err == 0 && rename(temp.c_str(), target.c_str()) != 0) err = errno == EISDIR ? EACCES : errno;
   if (err != 0) {
     unlink(temp.c_str());
-    return Fail(VormErrorFromErrno(err));
+    return Fail(VormErrorFromErrno(err), false);
   }
   return true;
 }
@@ -142,18 +138,18 @@ bool CopyRegular(const std::string& from, const std::string& to, bool failIfExis
   Fd in(OpenRetrying(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
   if (in.fd < 0) {
     int err = errno;
-    return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, from));
+    return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, from), false);
   }
   struct stat source;
-  if (fstat(in.fd, &source) != 0) return Fail(VormErrorFromErrno(errno));
-  if (!S_ISREG(source.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (fstat(in.fd, &source) != 0) return Fail(VormErrorFromErrno(errno), false);
+  if (!S_ISREG(source.st_mode)) return Fail(ERROR_ACCESS_DENIED, false);
   const mode_t mode = source.st_mode & 0777;
 
   Fd out(OpenRetrying(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
   if (out.fd < 0) {
     int err = errno;
-    if (err != EEXIST) return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, to));
-    if (failIfExists) return Fail(ERROR_FILE_EXISTS);
+    if (err != EEXIST) return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, to), false);
+    if (failIfExists) return Fail(ERROR_FILE_EXISTS, false);
     if (!MayReplace(to, source)) return false;
     return Replace(in.fd, source, to, mode);
   }
@@ -162,7 +158,7 @@ bool CopyRegular(const std::string& from, const std::string& to, bool failIfExis
   out.fd = -1;
   if (err != 0) {
     unlink(to.c_str());  // the file was ours: no half copy stays behind
-    return Fail(VormErrorFromErrno(err));
+    return Fail(VormErrorFromErrno(err), false);
   }
   return true;
 }
@@ -171,7 +167,7 @@ bool CopyLink(const std::string& from, const std::string& to, bool failIfExists)
   std::vector<char> text(256);
   for (;;) {
     ssize_t n = readlink(from.c_str(), text.data(), text.size());
-    if (n < 0) return Fail(ErrorForPath(errno, from));
+    if (n < 0) return Fail(ErrorForPath(errno, from), false);
     if (static_cast<std::size_t>(n) < text.size()) {
       text.resize(static_cast<std::size_t>(n));
       break;
@@ -180,11 +176,11 @@ bool CopyLink(const std::string& from, const std::string& to, bool failIfExists)
   }
   text.push_back('\0');
   if (symlink(text.data(), to.c_str()) == 0) return true;
-  if (errno != EEXIST) return Fail(ErrorForPath(errno, to));
-  if (failIfExists) return Fail(ERROR_FILE_EXISTS);
+  if (errno != EEXIST) return Fail(ErrorForPath(errno, to), false);
+  if (failIfExists) return Fail(ERROR_FILE_EXISTS, false);
   struct stat st;
   if (lstat(to.c_str(), &st) == 0 && !S_ISLNK(st.st_mode) && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
-    return Fail(ERROR_ACCESS_DENIED);
+    return Fail(ERROR_ACCESS_DENIED, false);
   }
   // A new link under a temporary name, renamed over the target.
   static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
@@ -194,16 +190,16 @@ bool CopyLink(const std::string& from, const std::string& to, bool failIfExists)
     for (int i = 0; i < 10; ++i, r /= 36) temp += kDigits[r % 36];
     if (symlink(text.data(), temp.c_str()) != 0) {
       if (errno == EEXIST) continue;
-      return Fail(WriteError(errno));
+      return Fail(WriteError(errno), false);
     }
     if (rename(temp.c_str(), to.c_str()) != 0) {
       int err = errno;
       unlink(temp.c_str());
-      return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : VormErrorFromErrno(err));
+      return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : VormErrorFromErrno(err), false);
     }
     return true;
   }
-  return Fail(ERROR_FILE_EXISTS);
+  return Fail(ERROR_FILE_EXISTS, false);
 }
 
 BOOL Copy(const wchar_t* existingFileName, const wchar_t* newFileName, DWORD flags) {

@@ -12,6 +12,7 @@
 #include "platform/fs/fs_internal.h"
 
 using namespace VormFiles_details;
+using VormLastError_details::Fail;
 
 namespace {
 
@@ -66,10 +67,7 @@ wchar_t* TempName(const wchar_t* dir, const wchar_t* prefix) {
     if (lstat(candidate.c_str(), &st) == 0) continue;  // taken
     if (errno != ENOENT) return nullptr;                // cannot tell: too long, no access, ...
     auto* out = static_cast<wchar_t*>(std::malloc((name.size() + 1) * sizeof(wchar_t)));
-    if (!out) {
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return nullptr;
-    }
+    if (!out) return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<wchar_t*>(nullptr));
     std::wmemcpy(out, name.c_str(), name.size() + 1);
     return out;
   }

@@ -9,15 +9,11 @@
 #include "platform/fs/fs_internal.h"
 
 using namespace VormFiles_details;
+using VormLastError_details::Fail;
 
 namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
-
-bool Fail(DWORD code) {
-  SetLastError(code);
-  return false;
-}
 
 bool Succeed() {
   SetLastError(ERROR_SUCCESS);
@@ -32,49 +28,49 @@ bool IsCurrentFolder(const struct stat& st) {
 
 bool DeleteFileNative(const std::string& native) {
   struct stat st;
-  if (lstat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+  if (lstat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
   if (!S_ISLNK(st.st_mode)) {
     // Folders and read-only files are refused before the OS is asked: a privileged
     // process would otherwise remove a read-only file the platform protects.
-    if (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED);
+    if (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED, false);
   }
   if (unlink(native.c_str()) != 0) {
     int err = errno;
-    return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, native));
+    return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, native), false);
   }
   return Succeed();
 }
 
 bool RemoveDirectoryNative(const std::string& native) {
   struct stat st;
-  if (lstat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+  if (lstat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
   if (S_ISLNK(st.st_mode)) {
     struct stat target;
-    if (stat(native.c_str(), &target) == 0 && !S_ISDIR(target.st_mode)) return Fail(ERROR_DIRECTORY);
+    if (stat(native.c_str(), &target) == 0 && !S_ISDIR(target.st_mode)) return Fail(ERROR_DIRECTORY, false);
     // Only the link goes; "link/" would name the target, so cut trailing slashes.
     std::string link(native);
     while (link.size() > 1 && link.back() == '/') link.pop_back();
-    if (unlink(link.c_str()) != 0) return Fail(ErrorForPath(errno, link));
+    if (unlink(link.c_str()) != 0) return Fail(ErrorForPath(errno, link), false);
     return Succeed();
   }
-  if (!S_ISDIR(st.st_mode)) return Fail(ERROR_DIRECTORY);
-  if ((st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED);
-  if (IsCurrentFolder(st)) return Fail(ERROR_SHARING_VIOLATION);
+  if (!S_ISDIR(st.st_mode)) return Fail(ERROR_DIRECTORY, false);
+  if ((st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED, false);
+  if (IsCurrentFolder(st)) return Fail(ERROR_SHARING_VIOLATION, false);
   if (rmdir(native.c_str()) != 0) {
     int err = errno;
-    return Fail(err == EEXIST || err == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : ErrorForPath(err, native));
+    return Fail(err == EEXIST || err == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : ErrorForPath(err, native), false);
   }
   return Succeed();
 }
 
 bool SetAttributesNative(const std::string& native, DWORD attributes) {
   struct stat st;
-  if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+  if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~kWriteBits)
                   : (mode & S_IWUSR)                      ? mode
                                                           : (mode | S_IWUSR);
-  if (wanted != mode && chmod(native.c_str(), wanted) != 0) return Fail(ErrorForPath(errno, native));
+  if (wanted != mode && chmod(native.c_str(), wanted) != 0) return Fail(ErrorForPath(errno, native), false);
   return Succeed();
 }
 
@@ -113,8 +109,8 @@ BOOL CreateDirectoryW(const wchar_t* pathName, SECURITY_ATTRIBUTES* /*security*/
   return ByName(pathName, [](const std::string& native) {
     if (mkdir(native.c_str(), 0777) == 0) return Succeed();
     int err = errno;
-    if (err == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
-    return Fail(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : VormErrorFromErrno(err));
+    if (err == EEXIST) return Fail(ERROR_ALREADY_EXISTS, false);
+    return Fail(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : VormErrorFromErrno(err), false);
   });
 }
 
@@ -140,7 +136,7 @@ int _wremove(const wchar_t* path) {
 BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* index) {
   return ByName(path, [&](const std::string& native) {
     struct stat st;
-    if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+    if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
     if (volume) *volume = static_cast<ULONGLONG>(st.st_dev);
     if (index) *index = static_cast<ULONGLONG>(st.st_ino);
     return Succeed();
@@ -150,7 +146,7 @@ BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* index) {
 BOOL VormGetFilePermissions(const wchar_t* path, DWORD* bits) {
   return ByName(path, [&](const std::string& native) {
     struct stat st;
-    if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native));
+    if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
     if (bits) *bits = static_cast<DWORD>(st.st_mode & 07777);
     return Succeed();
   });
@@ -158,7 +154,7 @@ BOOL VormGetFilePermissions(const wchar_t* path, DWORD* bits) {
 
 BOOL VormSetFilePermissions(const wchar_t* path, DWORD bits) {
   return ByName(path, [bits](const std::string& native) {
-    if (chmod(native.c_str(), static_cast<mode_t>(bits & 07777)) != 0) return Fail(ErrorForPath(errno, native));
+    if (chmod(native.c_str(), static_cast<mode_t>(bits & 07777)) != 0) return Fail(ErrorForPath(errno, native), false);
     return Succeed();
   });
 }

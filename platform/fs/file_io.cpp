@@ -9,6 +9,7 @@
 #include "platform/kernel/handles.h"
 
 using namespace VormFiles_details;
+using VormLastError_details::Fail;
 
 namespace {
 
@@ -28,7 +29,7 @@ class FileObject final : public VormKernelObject {
 
 std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
   auto file = VormHandles_details::LookupAs<FileObject>(handle, VormObjectType::File);
-  if (!file) SetLastError(ERROR_INVALID_HANDLE);
+  if (!file) return Fail(ERROR_INVALID_HANDLE, std::shared_ptr<FileObject>());
   return file;
 }
 
@@ -39,8 +40,7 @@ HANDLE RegisterFile(int fd, bool canRead, bool canWrite, bool isFolder) {
     file = std::make_shared<FileObject>(fd, canRead, canWrite, isFolder);
   } catch (const std::bad_alloc&) {
     close(fd);
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
+    return Fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE{});
   }
   return VormHandles_details::Register(std::move(file));
 }
@@ -53,8 +53,7 @@ HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD fl
   bool wantWrite = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
   bool backup = (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING || (disposition == TRUNCATE_EXISTING && !wantWrite)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
+    return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
   int accessFlags = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
@@ -65,32 +64,19 @@ HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD fl
   struct stat st;
   bool exists = stat(native.c_str(), &st) == 0;
   if (exists) {
-    if (disposition == CREATE_NEW) {
-      SetLastError(ERROR_FILE_EXISTS);
-      return INVALID_HANDLE_VALUE;
-    }
+    if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
     if (S_ISDIR(st.st_mode)) {
-      if (!backup || truncate) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-      }
+      if (!backup || truncate) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
       int fd = OpenRetrying(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-      if (fd < 0) {
-        SetLastError(ErrorForPath(errno, native));
-        return INVALID_HANDLE_VALUE;
-      }
+      if (fd < 0) return Fail(ErrorForPath(errno, native), INVALID_HANDLE_VALUE);
       HANDLE h = RegisterFile(fd, false, false, true);
       if (!h) return INVALID_HANDLE_VALUE;
       SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
       return h;
     }
-    if ((wantWrite || truncate) && (st.st_mode & S_IWUSR) == 0) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
-    }
+    if ((wantWrite || truncate) && (st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
-    SetLastError(ErrorForPath(errno, native));
-    return INVALID_HANDLE_VALUE;
+    return Fail(ErrorForPath(errno, native), INVALID_HANDLE_VALUE);
   }
 
   int fd = -1;
@@ -102,8 +88,7 @@ HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD fl
       existed = true;
     } else if (fd < 0) {
       int err = errno;
-      SetLastError(err == EEXIST ? ERROR_FILE_EXISTS : ErrorForPath(err, native));
-      return INVALID_HANDLE_VALUE;
+      return Fail(err == EEXIST ? ERROR_FILE_EXISTS : ErrorForPath(err, native), INVALID_HANDLE_VALUE);
     }
   }
   if (fd < 0) {
@@ -115,15 +100,13 @@ HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD fl
     if (fd >= 0 && fifo) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (fd < 0) {
       int err = errno;
-      SetLastError(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, native));
-      return INVALID_HANDLE_VALUE;
+      return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, native), INVALID_HANDLE_VALUE);
     }
   }
   struct stat opened;
   if (fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode) && !backup) {
     close(fd);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
+    return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
   HANDLE h = RegisterFile(fd, wantRead, wantWrite, false);
   if (!h) return INVALID_HANDLE_VALUE;
@@ -143,27 +126,17 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* over
   if (read) *read = 0;
   auto file = LookupFile(handle);
   if (!file) return FALSE;
-  if (overlapped || (!buffer && toRead > 0)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (file->isFolder) {
-    SetLastError(ERROR_INVALID_FUNCTION);
-    return FALSE;
-  }
-  if (!file->canRead) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (overlapped || (!buffer && toRead > 0)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (file->isFolder) return Fail(ERROR_INVALID_FUNCTION, FALSE);
+  if (!file->canRead) return Fail(ERROR_ACCESS_DENIED, FALSE);
   DWORD done = 0;
   char* out = static_cast<char*>(buffer);
   while (done < toRead) {
     ssize_t n = ::read(file->fd, out + done, toRead - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      SetLastError(VormErrorFromErrno(errno));
       if (read) *read = done;
-      return FALSE;
+      return Fail(VormErrorFromErrno(errno), FALSE);
     }
     if (n == 0) break;  // end of file
     done += static_cast<DWORD>(n);
@@ -177,27 +150,17 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written,
   if (written) *written = 0;
   auto file = LookupFile(handle);
   if (!file) return FALSE;
-  if (overlapped || (!buffer && toWrite > 0)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (file->isFolder) {
-    SetLastError(ERROR_INVALID_FUNCTION);
-    return FALSE;
-  }
-  if (!file->canWrite) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (overlapped || (!buffer && toWrite > 0)) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (file->isFolder) return Fail(ERROR_INVALID_FUNCTION, FALSE);
+  if (!file->canWrite) return Fail(ERROR_ACCESS_DENIED, FALSE);
   DWORD done = 0;
   const char* in = static_cast<const char*>(buffer);
   while (done < toWrite) {
     ssize_t n = ::write(file->fd, in + done, toWrite - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      SetLastError(n < 0 ? VormErrorFromErrno(errno) : ERROR_WRITE_FAULT);
       if (written) *written = done;
-      return FALSE;
+      return Fail(n < 0 ? VormErrorFromErrno(errno) : ERROR_WRITE_FAULT, FALSE);
     }
     done += static_cast<DWORD>(n);
   }
@@ -210,10 +173,7 @@ BOOL GetFileTime(HANDLE handle, FILETIME* creation, FILETIME* lastAccess, FILETI
   auto file = LookupFile(handle);
   if (!file) return FALSE;
   FileInfo info;
-  if (int err = QueryInfo(file->fd, "", false, info)) {
-    SetLastError(VormErrorFromErrno(err));
-    return FALSE;
-  }
+  if (int err = QueryInfo(file->fd, "", false, info)) return Fail(VormErrorFromErrno(err), FALSE);
   if (creation) *creation = info.creation;
   if (lastAccess) *lastAccess = info.lastAccess;
   if (lastWrite) *lastWrite = info.lastWrite;
@@ -225,10 +185,7 @@ DWORD GetFileSize(HANDLE handle, DWORD* sizeHigh) {
   auto file = LookupFile(handle);
   if (!file) return INVALID_FILE_SIZE;
   FileInfo info;
-  if (int err = QueryInfo(file->fd, "", false, info)) {
-    SetLastError(VormErrorFromErrno(err));
-    return INVALID_FILE_SIZE;
-  }
+  if (int err = QueryInfo(file->fd, "", false, info)) return Fail(VormErrorFromErrno(err), INVALID_FILE_SIZE);
   if (sizeHigh) *sizeHigh = High(info.size);
   SetLastError(ERROR_SUCCESS);
   return Low(info.size);
@@ -238,33 +195,22 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD met
   auto file = LookupFile(handle);
   if (!file) return INVALID_SET_FILE_POINTER;
   int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
-  if (whence < 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_SET_FILE_POINTER;
-  }
+  if (whence < 0) return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
   long long move = distanceHigh
                        ? static_cast<long long>((static_cast<unsigned long long>(static_cast<DWORD>(*distanceHigh)) << 32) |
                                                 static_cast<DWORD>(distance))
                        : static_cast<long long>(distance);
   off_t base = whence == SEEK_SET ? 0 : lseek(file->fd, 0, whence);
-  if (base < 0) {
-    SetLastError(VormErrorFromErrno(errno));
-    return INVALID_SET_FILE_POINTER;
-  }
+  if (base < 0) return Fail(VormErrorFromErrno(errno), INVALID_SET_FILE_POINTER);
   if ((move < 0 && base + move < 0) || (move > 0 && move > static_cast<long long>(INT64_MAX) - base)) {
-    SetLastError(move < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER);
-    return INVALID_SET_FILE_POINTER;
+    return Fail(move < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
   }
   long long target = base + move;
   if (!distanceHigh && target > 0xFFFFFFFFLL) {  // the position could not be reported
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_SET_FILE_POINTER;
+    return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
   }
   off_t pos = lseek(file->fd, static_cast<off_t>(target), SEEK_SET);
-  if (pos < 0) {
-    SetLastError(VormErrorFromErrno(errno));
-    return INVALID_SET_FILE_POINTER;
-  }
+  if (pos < 0) return Fail(VormErrorFromErrno(errno), INVALID_SET_FILE_POINTER);
   ULONGLONG upos = static_cast<ULONGLONG>(pos);
   if (distanceHigh) *distanceHigh = static_cast<LONG>(High(upos));
   SetLastError(ERROR_SUCCESS);

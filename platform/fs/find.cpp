@@ -15,6 +15,7 @@
 #include "platform/kernel/handles.h"
 
 using namespace VormFiles_details;
+using VormLastError_details::Fail;
 
 namespace {
 
@@ -156,31 +157,23 @@ void AddEntry(FindObject& find, const WildcardPattern& pattern, int dirFd, const
 
 HANDLE StartFind(const wchar_t* fileName, void* findData, bool foldersOnly, DWORD additionalFlags) {
   std::wstring_view full(fileName);
-  if (full.empty()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (full.empty()) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   std::size_t sep = full.find_last_of(L"\\/");
   std::wstring_view patternText = sep == std::wstring_view::npos ? full : full.substr(sep + 1);
   std::wstring folderText(sep == std::wstring_view::npos ? std::wstring_view(L".") : full.substr(0, sep + 1));
 
   std::string folder;
   if (IsDrivePath(fileName) || !ToNative(folderText.c_str(), folder)) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
+    return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   }
 
   DirCloser closer;
   closer.fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (closer.fd < 0) {
     int err = errno;
-    SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : VormErrorFromErrno(err));
-    return INVALID_HANDLE_VALUE;
+    return Fail(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : VormErrorFromErrno(err), INVALID_HANDLE_VALUE);
   }
-  if (patternText.empty()) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (patternText.empty()) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
 
   bool atRoot = IsFileSystemRoot(closer.fd);
   WildcardPattern pattern(patternText, (additionalFlags & FIND_FIRST_EX_CASE_SENSITIVE) != 0);
@@ -200,19 +193,13 @@ HANDLE StartFind(const wchar_t* fileName, void* findData, bool foldersOnly, DWOR
 
   if (find->entries.empty()) {
     // The stream takes the descriptor over; entries are still looked up relative to it.
-    if (!(closer.dir = fdopendir(closer.fd))) {
-      SetLastError(VormErrorFromErrno(errno));
-      return INVALID_HANDLE_VALUE;
-    }
+    if (!(closer.dir = fdopendir(closer.fd))) return Fail(VormErrorFromErrno(errno), INVALID_HANDLE_VALUE);
     find->pool.reserve(1024);
     while (true) {
       errno = 0;
       dirent* de = readdir(closer.dir);
       if (!de) {
-        if (errno != 0) {
-          SetLastError(VormErrorFromErrno(errno));
-          return INVALID_HANDLE_VALUE;
-        }
+        if (errno != 0) return Fail(VormErrorFromErrno(errno), INVALID_HANDLE_VALUE);
         break;
       }
       if (atRoot && IsDotName(de->d_name)) continue;
@@ -224,10 +211,7 @@ HANDLE StartFind(const wchar_t* fileName, void* findData, bool foldersOnly, DWOR
     find->Sort();
   }
 
-  if (find->entries.empty()) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (find->entries.empty()) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   find->Fill(0, static_cast<WIN32_FIND_DATAW*>(findData));
   find->next = 1;
   HANDLE handle = VormHandles_details::Register(find);
@@ -243,8 +227,7 @@ HANDLE FindFirstFileExW(const wchar_t* fileName, FINDEX_INFO_LEVELS infoLevel, v
   if (!fileName || !findData || searchFilter ||
       (infoLevel != FindExInfoStandard && infoLevel != FindExInfoBasic) ||
       (searchOp != FindExSearchNameMatch && searchOp != FindExSearchLimitToDirectories)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
+    return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   return Guarded(INVALID_HANDLE_VALUE, [&] { return StartFind(fileName, findData, searchOp == FindExSearchLimitToDirectories, additionalFlags);
   });
@@ -256,28 +239,16 @@ HANDLE FindFirstFileW(const wchar_t* fileName, WIN32_FIND_DATAW* findData) {
 
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* findData) {
   auto object = VormHandles_details::LookupAs<FindObject>(find, VormObjectType::Find);
-  if (!object) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!findData) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (object->next >= object->entries.size()) {
-    SetLastError(ERROR_NO_MORE_FILES);
-    return FALSE;
-  }
+  if (!object) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (!findData) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if (object->next >= object->entries.size()) return Fail(ERROR_NO_MORE_FILES, FALSE);
   object->Fill(object->next++, findData);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 
 BOOL FindClose(HANDLE find) {
-  if (!VormHandles_details::Remove(find, VormObjectType::Find)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (!VormHandles_details::Remove(find, VormObjectType::Find)) return Fail(ERROR_INVALID_HANDLE, FALSE);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

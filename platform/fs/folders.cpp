@@ -11,6 +11,7 @@
 #include "platform/fs/fs_internal.h"
 
 using namespace VormFiles_details;
+using VormLastError_details::Fail;
 
 namespace {
 
@@ -29,18 +30,12 @@ DWORD Deliver(const std::wstring& text, wchar_t* buffer, DWORD size) {
 }  // namespace
 
 DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size) {
-  if (module) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return 0;
-  }
+  if (module) return Fail(ERROR_MOD_NOT_FOUND, DWORD{0});
   return Guarded(DWORD{0}, [&]() -> DWORD {
     std::vector<char> link(256);
     while (true) {
       ssize_t n = readlink("/proc/self/exe", link.data(), link.size());
-      if (n < 0) {
-        SetLastError(VormErrorFromErrno(errno));
-        return 0;
-      }
+      if (n < 0) return Fail(VormErrorFromErrno(errno), DWORD{0});
       if (static_cast<std::size_t>(n) < link.size()) {
         link.resize(static_cast<std::size_t>(n));
         break;
@@ -48,10 +43,7 @@ DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size) {
       link.resize(link.size() * 2);
     }
     std::wstring path = VormFromOsPath(std::string_view(link.data(), link.size()));
-    if (size == 0 || !buffer) {
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return 0;
-    }
+    if (size == 0 || !buffer) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
     if (path.size() + 1 > size) {  // cut to fit, terminated
       std::wmemcpy(buffer, path.c_str(), size - 1);
       buffer[size - 1] = L'\0';
@@ -85,10 +77,7 @@ DWORD GetCurrentDirectoryW(DWORD size, wchar_t* buffer) {
   return Guarded(DWORD{0}, [&]() -> DWORD {
     std::vector<char> cwd(512);
     while (!getcwd(cwd.data(), cwd.size())) {
-      if (errno != ERANGE) {
-        SetLastError(VormErrorFromErrno(errno));
-        return 0;
-      }
+      if (errno != ERANGE) return Fail(VormErrorFromErrno(errno), DWORD{0});
       cwd.resize(cwd.size() * 2);
     }
     return Deliver(VormFromOsPath(cwd.data()), buffer, size);
@@ -101,8 +90,8 @@ BOOL SetCurrentDirectoryW(const wchar_t* path) {
     if (!ToNative(path, native)) return FALSE;
     if (chdir(native.c_str()) != 0) {
       int err = errno;
-      SetLastError(err == ENOTDIR && access(native.c_str(), F_OK) == 0 ? ERROR_DIRECTORY : ErrorForPath(err, native));
-      return FALSE;
+      return Fail(err == ENOTDIR && access(native.c_str(), F_OK) == 0 ? ERROR_DIRECTORY : ErrorForPath(err, native),
+                  FALSE);
     }
     SetLastError(ERROR_SUCCESS);
     return TRUE;
@@ -174,14 +163,8 @@ bool FullPathText(const wchar_t* name, std::wstring& out) {
 }  // namespace
 
 DWORD GetFullPathNameW(const wchar_t* fileName, DWORD bufferLength, wchar_t* buffer, wchar_t** filePart) {
-  if (!fileName) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  if (!*fileName) {
-    SetLastError(ERROR_INVALID_NAME);
-    return 0;
-  }
+  if (!fileName) return Fail(ERROR_INVALID_PARAMETER, DWORD{0});
+  if (!*fileName) return Fail(ERROR_INVALID_NAME, DWORD{0});
   const DWORD saved = GetLastError();  // a success leaves it as it was
   return Guarded(DWORD{0}, [&]() -> DWORD {
     std::wstring full;

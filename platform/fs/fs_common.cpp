@@ -9,6 +9,8 @@
 
 #include "platform/fs/fs_internal.h"
 
+using VormLastError_details::Fail;
+
 namespace VormFiles_details {
 namespace {
 
@@ -89,14 +91,8 @@ bool IsDrivePath(const wchar_t* path) {
 }
 
 bool ToNative(const wchar_t* path, std::string& native) {
-  if (!path) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return false;
-  }
-  if (*path == L'\0' || IsDrivePath(path)) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
-  }
+  if (!path) return Fail(ERROR_INVALID_PARAMETER, false);
+  if (*path == L'\0' || IsDrivePath(path)) return Fail(ERROR_PATH_NOT_FOUND, false);
   native = VormToOsPath(path);
   return true;
 }

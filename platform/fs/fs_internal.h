@@ -7,12 +7,15 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <sys/types.h>
 
 #include <vorm/platform/files.h>
 #include <vorm/platform/kernel.h>
+
+#include "platform/kernel/last_error.h"
 
 namespace VormFiles_details {
 
@@ -88,8 +91,7 @@ R Guarded(R failValue, F&& body) {
   try {
     return body();
   } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return failValue;
+    return VormLastError_details::Fail(ERROR_NOT_ENOUGH_MEMORY, std::move(failValue));
   }
 }
 

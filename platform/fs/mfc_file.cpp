@@ -18,6 +18,7 @@
 #include "platform/fs/fs_internal.h"
 
 using namespace VormFiles_details;
+using VormLastError_details::Fail;
 
 namespace {
 
@@ -488,20 +489,11 @@ BOOL CFile::GetStatus(CFileStatus& status) const {
 
 BOOL CFile::GetStatus(const wchar_t* fileName, CFileStatus& status) {
   status.m_szFullName[0] = L'\0';
-  if (!fileName || !*fileName) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!fileName || !*fileName) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   return Guarded<BOOL>(FALSE, [&]() -> BOOL {
     std::wstring full = FullName(fileName);
-    if (full.empty()) {
-      SetLastError(ERROR_PATH_NOT_FOUND);
-      return FALSE;
-    }
-    if (full.size() >= MAX_PATH) {
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      return FALSE;
-    }
+    if (full.empty()) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+    if (full.size() >= MAX_PATH) return Fail(ERROR_FILENAME_EXCED_RANGE, FALSE);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     // The platform resolves a name before it looks for the file: "a/x/../f" is "a/f" even
     // when "x" does not exist.
