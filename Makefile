@@ -45,6 +45,8 @@ tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target vorm_threaded_tests
 	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threaded --no-tests=error
 
+# The bench compares against inotifywait as well.
+bench: PACKAGES += inotify-tools
 bench: deps
 	$(call configure,$(BENCH_BUILD),Release,-DVORM_BUILD_BENCH=ON -DVORM_BUILD_TESTS=OFF)
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
