@@ -4,6 +4,7 @@
 #include <vorm/browse_folder.h>
 #include <vorm/diagnostics.h>
 #include <vorm/face_reader.h>
+#include <vorm/file_events.h>
 #include <vorm/file_match.h>
 #include <vorm/file_modified.h>
 #include <vorm/file_ops.h>
