@@ -1,6 +1,8 @@
 // Per-thread COM initialisation count.
 #include <vorm/platform/com.h>
 
+#include "platform/com/com_internal.h"
+
 namespace {
 thread_local unsigned t_initCount = 0;
 thread_local DWORD t_model = COINIT_APARTMENTTHREADED;
@@ -24,3 +26,5 @@ HRESULT CoInitialize(LPVOID reserved) { return CoInitializeEx(reserved, COINIT_A
 void CoUninitialize() {
   if (t_initCount > 0) --t_initCount;
 }
+
+bool VormCom_details::ThreadInitialized() { return t_initCount > 0; }

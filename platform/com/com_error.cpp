@@ -83,3 +83,31 @@ WORD _com_error::HRESULTToWCode(HRESULT hr) noexcept {
 }
 
 void _com_issue_error(HRESULT hr) { throw _com_error(hr); }
+
+void _com_issue_errorex(HRESULT hr, IUnknown* object, REFIID iid) {
+  IErrorInfo* info = nullptr;
+  ISupportErrorInfo* support = nullptr;
+  if (object && SUCCEEDED(object->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) {
+    if (support->InterfaceSupportsErrorInfo(iid) == S_OK && GetErrorInfo(0, &info) != S_OK) info = nullptr;
+    support->Release();
+  }
+  throw _com_error(hr, info);  // takes over the reference GetErrorInfo handed out
+}
+
+HRESULT VormSetErrorInfo(HRESULT hr, const wchar_t* description, const wchar_t* source) {
+  if (!description) {
+    SetErrorInfo(0, nullptr);
+    return hr;
+  }
+  ICreateErrorInfo* create = nullptr;
+  IErrorInfo* info = nullptr;
+  if (SUCCEEDED(CreateErrorInfo(&create))) {
+    create->SetDescription(const_cast<wchar_t*>(description));
+    if (source) create->SetSource(const_cast<wchar_t*>(source));
+    create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
+    create->Release();
+  }
+  SetErrorInfo(0, info);  // null (out of memory) clears the slot
+  if (info) info->Release();
+  return hr;
+}

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
+#include <type_traits>
 
 #include <vorm/platform/wintypes.h>
 
@@ -326,3 +328,245 @@ constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106);
 VORM_API HRESULT CoInitialize(LPVOID reserved);
 VORM_API HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit);
 VORM_API void CoUninitialize();
+
+// ---------------------------------------------------------------------------------------
+// Rich error information and raising calls
+// ---------------------------------------------------------------------------------------
+// An object that records an IErrorInfo (SetErrorInfo) when one of its methods fails says so
+// here: S_OK for the interfaces whose failures carry one, S_FALSE for the others.
+struct VORM_API ISupportErrorInfo : IUnknown {
+  static constexpr IID kIid = {0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+  virtual HRESULT InterfaceSupportsErrorInfo(REFIID iid) = 0;
+
+ protected:
+  ~ISupportErrorInfo() = default;
+};
+inline constexpr IID IID_ISupportErrorInfo = ISupportErrorInfo::kIid;
+
+// Raises _com_error(hr) with the error object the failing call recorded, taken the
+// platform's way: only when `object` answers ISupportErrorInfo for `iid`, from the
+// thread's slot (GetErrorInfo). Objects of this layer that answer S_OK record an error
+// object, or clear the slot, on every failure, so the slot never holds an older error then.
+[[noreturn]] VORM_API void _com_issue_errorex(HRESULT hr, IUnknown* object, REFIID iid);
+
+// Records a new error object with `description` (and `source`, when given) as the thread's
+// current one and returns `hr`: what a failing method of an object that supports
+// ISupportErrorInfo ends with. A null description clears the slot instead.
+//   return VormSetErrorInfo(E_INVALIDARG, L"Unknown property name.");
+VORM_API HRESULT VormSetErrorInfo(HRESULT hr, const wchar_t* description, const wchar_t* source = nullptr);
+
+// ---------------------------------------------------------------------------------------
+// Object creation
+// ---------------------------------------------------------------------------------------
+constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
+constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
+constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
+constexpr DWORD CLSCTX_REMOTE_SERVER = 0x10;
+constexpr DWORD CLSCTX_INPROC = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER;
+constexpr DWORD CLSCTX_SERVER = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+constexpr DWORD CLSCTX_ALL = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+
+constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110);
+constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
+constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
+
+// Creates an object of a class this layer serves: the XML DOM document classes
+// (CLSID_DOMDocument, CLSID_DOMDocument30, CLSID_DOMDocument60 in xmldom.h), all in
+// process, so any context that includes CLSCTX_INPROC_SERVER works.
+// Errors: E_POINTER (null out pointer), CO_E_NOTINITIALIZED (the calling thread has not
+// called CoInitialize/CoInitializeEx), CLASS_E_NOAGGREGATION (an outer object),
+// REGDB_E_CLASSNOTREG (unknown class or no in-process context), E_NOINTERFACE.
+VORM_API HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, LPVOID* object);
+
+// Puts a server object into its running state. Every object this layer creates runs from
+// the start, so this is S_OK for any object and E_INVALIDARG for null.
+VORM_API HRESULT OleRun(IUnknown* object);
+
+// ---------------------------------------------------------------------------------------
+// Interface smart pointer
+// ---------------------------------------------------------------------------------------
+// Holds one reference to an `Interface` (the compiler support's _com_ptr_t). Construction
+// from a pointer of another interface, or from another smart pointer type, queries for
+// `Interface`: E_NOINTERFACE leaves it null, any other failure raises _com_error. Using a
+// null pointer through -> or * raises _com_error(E_POINTER), as do AddRef/Release on null.
+// A value type: one thread at a time per smart pointer (the object it holds states its own
+// rule).
+//   IXMLDOMNodePtr node = doc->selectSingleNode(L"/a");      // node may be null
+//   IXMLDOMElementPtr element = node;   // QueryInterface; null when node is no element
+template <class Interface>
+class _com_ptr_t {
+ public:
+  using ThisInterface = Interface;
+
+  _com_ptr_t() noexcept = default;
+  _com_ptr_t(std::nullptr_t) noexcept {}
+  // Takes a new reference to `p`.
+  _com_ptr_t(Interface* p) noexcept : p_(p) { AddRefIfAny(); }
+  // With addRef false the caller's reference is taken over.
+  _com_ptr_t(Interface* p, bool addRef) noexcept : p_(p) {
+    if (addRef) AddRefIfAny();
+  }
+  _com_ptr_t(const _com_ptr_t& other) noexcept : p_(other.p_) { AddRefIfAny(); }
+  _com_ptr_t(_com_ptr_t&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
+  template <class Other>
+  _com_ptr_t(const _com_ptr_t<Other>& other) {
+    QueryFrom(other.GetInterfacePtr());
+  }
+  template <class Other>
+    requires(!std::is_same_v<Other, Interface>)
+  _com_ptr_t(Other* other) {
+    QueryFrom(other);
+  }
+  // Creates an object of the class (CreateInstance); raises _com_error on failure.
+  explicit _com_ptr_t(const CLSID& clsid, IUnknown* outer = nullptr, DWORD context = CLSCTX_ALL) {
+    const HRESULT hr = CreateInstance(clsid, outer, context);
+    if (FAILED(hr) && hr != E_NOINTERFACE) _com_issue_error(hr);
+  }
+  ~_com_ptr_t() { ReleaseIfAny(); }
+
+  _com_ptr_t& operator=(const _com_ptr_t& other) noexcept {
+    if (p_ != other.p_) _com_ptr_t(other).Swap(*this);
+    return *this;
+  }
+  _com_ptr_t& operator=(_com_ptr_t&& other) noexcept {
+    if (this != std::addressof(other)) {  // operator& is the out-parameter form here
+      ReleaseIfAny();
+      p_ = other.p_;
+      other.p_ = nullptr;
+    }
+    return *this;
+  }
+  _com_ptr_t& operator=(Interface* p) noexcept {
+    if (p_ != p) _com_ptr_t(p).Swap(*this);
+    return *this;
+  }
+  _com_ptr_t& operator=(std::nullptr_t) noexcept {
+    ReleaseIfAny();
+    return *this;
+  }
+  template <class Other>
+  _com_ptr_t& operator=(const _com_ptr_t<Other>& other) {
+    _com_ptr_t(other).Swap(*this);
+    return *this;
+  }
+  template <class Other>
+    requires(!std::is_same_v<Other, Interface>)
+  _com_ptr_t& operator=(Other* other) {
+    _com_ptr_t(other).Swap(*this);
+    return *this;
+  }
+
+  // Replaces the held pointer by a new object of the class: its HRESULT.
+  HRESULT CreateInstance(const CLSID& clsid, IUnknown* outer = nullptr, DWORD context = CLSCTX_ALL) {
+    ReleaseIfAny();
+    return CoCreateInstance(clsid, outer, context, Interface::kIid, reinterpret_cast<void**>(&p_));
+  }
+  // Queries the held object for another interface (raw: the HRESULT comes back).
+  template <class Other>
+  HRESULT QueryInterface(REFIID iid, Other*& out) const {
+    if (!p_) return E_POINTER;
+    return p_->QueryInterface(iid, reinterpret_cast<void**>(&out));
+  }
+  HRESULT QueryInterface(REFIID iid, void** out) const {
+    if (!p_) return E_POINTER;
+    return p_->QueryInterface(iid, out);
+  }
+
+  void Attach(Interface* p) noexcept {
+    ReleaseIfAny();
+    p_ = p;
+  }
+  void Attach(Interface* p, bool addRef) noexcept {
+    ReleaseIfAny();
+    p_ = p;
+    if (addRef) AddRefIfAny();
+  }
+  Interface* Detach() noexcept {
+    Interface* p = p_;
+    p_ = nullptr;
+    return p;
+  }
+  void AddRef() {
+    if (!p_) _com_issue_error(E_POINTER);
+    p_->AddRef();
+  }
+  void Release() {
+    if (!p_) _com_issue_error(E_POINTER);
+    p_->Release();
+    p_ = nullptr;
+  }
+
+  Interface* GetInterfacePtr() const noexcept { return p_; }
+  Interface*& GetInterfacePtr() noexcept { return p_; }
+  operator Interface*() const noexcept { return p_; }
+  Interface& operator*() const {
+    if (!p_) _com_issue_error(E_POINTER);
+    return *p_;
+  }
+  Interface* operator->() const {
+    if (!p_) _com_issue_error(E_POINTER);
+    return p_;
+  }
+  // The address of the held pointer for functions that fill one; the old one is released.
+  Interface** operator&() noexcept {
+    ReleaseIfAny();
+    return &p_;
+  }
+  explicit operator bool() const noexcept { return p_ != nullptr; }
+  bool operator!() const noexcept { return p_ == nullptr; }
+
+  // Identity: two pointers are equal when they reach the same object (same IUnknown).
+  template <class Other>
+  bool operator==(const _com_ptr_t<Other>& other) const {
+    return SameObject(p_, other.GetInterfacePtr());
+  }
+  template <class Other>
+  bool operator==(Other* other) const {
+    return SameObject(p_, other);
+  }
+  bool operator==(std::nullptr_t) const noexcept { return p_ == nullptr; }
+
+ private:
+  void AddRefIfAny() noexcept {
+    if (p_) p_->AddRef();
+  }
+  void ReleaseIfAny() noexcept {
+    if (p_) {
+      Interface* p = p_;
+      p_ = nullptr;
+      p->Release();
+    }
+  }
+  void Swap(_com_ptr_t& other) noexcept {
+    Interface* p = p_;
+    p_ = other.p_;
+    other.p_ = p;
+  }
+  template <class Other>
+  void QueryFrom(Other* other) {
+    if (!other) return;
+    const HRESULT hr = other->QueryInterface(Interface::kIid, reinterpret_cast<void**>(&p_));
+    if (FAILED(hr)) {
+      p_ = nullptr;
+      if (hr != E_NOINTERFACE) _com_issue_error(hr);
+    }
+  }
+  static IUnknown* Identity(IUnknown* p) {
+    IUnknown* unknown = nullptr;
+    if (p && SUCCEEDED(p->QueryInterface(IUnknown::kIid, reinterpret_cast<void**>(&unknown)))) unknown->Release();
+    return unknown;
+  }
+  static bool SameObject(IUnknown* a, IUnknown* b) {
+    if (a == b) return true;
+    if (!a || !b) return false;
+    return Identity(a) == Identity(b);
+  }
+
+  Interface* p_ = nullptr;
+};
+
+// Declares InterfacePtr for an interface, as the compiler support's macro does.
+#define _COM_SMARTPTR_TYPEDEF(Interface, iid) using Interface##Ptr = _com_ptr_t<Interface>
+
+_COM_SMARTPTR_TYPEDEF(IUnknown, IID_IUnknown);
+_COM_SMARTPTR_TYPEDEF(IErrorInfo, IID_IErrorInfo);

@@ -1,0 +1,464 @@
+// Loading: encoding to UTF-8, a check of every character, pugixml's parser, then one
+// pass over the tree for what pugixml lets through (several roots, text outside the
+// root, duplicate attributes, references to entities other than the predefined ones)
+// and for whitespace-only text. Nothing here recurses.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+#include <vorm/platform/text.h>
+
+#include "platform/text/utf8_codec.h"
+#include "platform/xmldom/dom_internal.h"
+
+namespace VormXmlDom_details {
+
+namespace {
+
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+struct Error {
+  LONG code = 0;
+  std::wstring reason;
+  size_t offset = kNone;  // in the UTF-8 text; kNone: the error has no position
+};
+
+// --- positions ---------------------------------------------------------------------------
+
+void Locate(std::string_view text, size_t offset, ParseFailure& failure) {
+  if (offset > text.size()) offset = text.size();
+  LONG line = 1, column = 1, position = 0;
+  size_t lineStart = 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0; i < offset;) {
+    std::uint32_t c = 0;
+    const size_t n = vorm_text_details::DecodeUtf8(p + i, text.size() - i, c);
+    i += n;
+    ++position;
+    const bool crlf = c == '\r' && i < text.size() && text[i] == '\n';
+    if ((c == '\n' || c == '\r') && !crlf) {
+      ++line;
+      column = 1;
+      lineStart = i;
+    } else if (!crlf) {
+      ++column;
+    }
+  }
+  size_t lineEnd = lineStart;
+  while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\r' && lineEnd - lineStart < 4096) ++lineEnd;
+  failure.line = line;
+  failure.linepos = column;
+  failure.filepos = position;
+  failure.srcText = VormFromUtf8(text.substr(lineStart, lineEnd - lineStart));
+}
+
+bool Fill(const Error& error, std::string_view text, ParseFailure& failure) {
+  failure.code = error.code;
+  failure.reason = error.reason;
+  if (error.offset != kNone) Locate(text, error.offset, failure);
+  return false;
+}
+
+// --- encodings ---------------------------------------------------------------------------
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+// The encoding named in an XML declaration at the start of ASCII-compatible bytes.
+std::string DeclaredEncoding(std::string_view bytes) {
+  if (bytes.substr(0, 5) != "<?xml") return std::string();
+  const size_t end = bytes.find("?>");
+  const std::string_view declaration = bytes.substr(0, end == std::string_view::npos ? std::min<size_t>(bytes.size(), 512) : end);
+  size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return std::string();
+  at += 8;
+  while (at < declaration.size() && IsXmlWhitespace(declaration[at])) ++at;
+  if (at >= declaration.size() || declaration[at] != '=') return std::string();
+  ++at;
+  while (at < declaration.size() && IsXmlWhitespace(declaration[at])) ++at;
+  if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\'')) return std::string();
+  const size_t close = declaration.find(declaration[at], at + 1);
+  if (close == std::string_view::npos) return std::string();
+  return std::string(declaration.substr(at + 1, close - at - 1));
+}
+
+bool IsUtf8Name(const std::string& upper) { return upper.empty() || upper == "UTF-8" || upper == "UTF8"; }
+
+bool IsWideName(const std::string& upper) {
+  return upper.rfind("UTF-16", 0) == 0 || upper.rfind("UTF-32", 0) == 0 || upper.rfind("UCS-", 0) == 0 ||
+         upper == "UNICODE";
+}
+
+// Converts to UTF-8; false with `error` at the first byte that is not in the encoding.
+bool Transcode(std::string_view bytes, const char* from, std::string& out, Error& error) {
+  bool unsupported = false;
+  size_t converted = 0;
+  if (Recode(bytes, from, "UTF-8", out, unsupported, converted)) return true;
+  if (unsupported)
+    error = {VORM_XML_E_UNSUPPORTED_ENCODING, L"The encoding '" + VormFromUtf8(from) + L"' of the document is not supported.", 0};
+  else
+    error = {VORM_XML_E_INVALID_CHARACTER, L"The document holds bytes that are invalid in its encoding.", converted};
+  return false;
+}
+
+// The document as UTF-8 without a byte-order mark.
+bool ToUtf8(std::string&& bytes, std::string& text, Error& error) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  const char* wide = nullptr;
+  size_t skip = 0;
+  if (n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) wide = "UTF-32LE", skip = 4;
+  else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) wide = "UTF-32BE", skip = 4;
+  else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) wide = "UTF-16LE", skip = 2;
+  else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) wide = "UTF-16BE", skip = 2;
+  else if (n >= 4 && b[0] == '<' && b[1] == 0 && b[2] == 0 && b[3] == 0) wide = "UTF-32LE";
+  else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == '<') wide = "UTF-32BE";
+  else if (n >= 2 && b[0] == '<' && b[1] == 0) wide = "UTF-16LE";
+  else if (n >= 2 && b[0] == 0 && b[1] == '<') wide = "UTF-16BE";
+  if (wide) return Transcode(std::string_view(bytes).substr(skip), wide, text, error);
+  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) bytes.erase(0, 3);
+  const std::string declared = DeclaredEncoding(bytes);
+  const std::string upper = Upper(declared);
+  if (IsUtf8Name(upper)) {
+    text = std::move(bytes);
+    return true;
+  }
+  if (IsWideName(upper)) {
+    error = {VORM_XML_E_ENCODING_SWITCH,
+             L"The document declares the encoding '" + VormFromUtf8(declared) + L"' but is not written in it.", 0};
+    return false;
+  }
+  return Transcode(bytes, declared.c_str(), text, error);
+}
+
+// --- characters ----------------------------------------------------------------------------
+
+bool IsXmlChar(std::uint32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+         (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+}  // namespace
+
+size_t FindInvalidCharacter(std::string_view text, bool& hasReference) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    if (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      const std::uint64_t amp = w ^ (kOnes * '&');
+      const bool special = (w & kHigh) || ((w - kOnes * 0x20) & ~w & kHigh) || ((amp - kOnes) & ~amp & kHigh);
+      if (!special) {
+        i += 8;
+        continue;
+      }
+    }
+    const size_t stop = std::min(n, i + 8);
+    while (i < stop) {
+      std::uint32_t c = p[i];
+      size_t used = 1;
+      if (c >= 0x80) used = vorm_text_details::DecodeUtf8(p + i, n - i, c);
+      else if (c == '&') hasReference = true;
+      if (!IsXmlChar(c)) return i;
+      i += used;
+    }
+  }
+  return kNone;
+}
+
+namespace {
+
+// --- references ------------------------------------------------------------------------------
+
+bool NameByte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+         c == '.' || c == ':' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Decodes the references of `in` into `out`. On failure `error` holds the reason and the
+// index of the offending '&'.
+bool DecodeReferences(std::string_view in, std::string& out, Error& error) {
+  out.clear();
+  out.reserve(in.size());
+  size_t i = 0;
+  while (i < in.size()) {
+    const size_t amp = in.find('&', i);
+    if (amp == std::string_view::npos) {
+      out.append(in.substr(i));
+      break;
+    }
+    out.append(in.substr(i, amp - i));
+    const size_t semi = in.find(';', amp + 1);
+    const std::string_view body = semi == std::string_view::npos ? std::string_view() : in.substr(amp + 1, semi - amp - 1);
+    auto bad = [&](LONG code, std::wstring reason) {
+      error = {code, std::move(reason), amp};
+      return false;
+    };
+    if (body.empty() || body.size() > 64)
+      return bad(VORM_XML_E_BAD_REFERENCE, L"A '&' does not start a reference; write \"&amp;\" for the character itself.");
+    if (body[0] == '#') {
+      const bool hex = body.size() > 1 && body[1] == 'x';
+      const std::string_view digits = body.substr(hex ? 2 : 1);
+      std::uint32_t value = 0;
+      bool ok = !digits.empty();
+      for (char d : digits) {
+        int v = (d >= '0' && d <= '9') ? d - '0' : (hex && d >= 'a' && d <= 'f') ? d - 'a' + 10 : (hex && d >= 'A' && d <= 'F') ? d - 'A' + 10 : -1;
+        if (v < 0 || value > 0x10FFFF) {
+          ok = false;
+          break;
+        }
+        value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(v);
+      }
+      if (!ok || !IsXmlChar(value))
+        return bad(VORM_XML_E_BAD_REFERENCE, L"The character reference &" + VormFromUtf8(body) +
+                                                 L"; does not name a character XML allows.");
+      char bytes[4];
+      out.append(bytes, vorm_text_details::EncodeUtf8(value, bytes));
+    } else if (body == "lt") {
+      out.push_back('<');
+    } else if (body == "gt") {
+      out.push_back('>');
+    } else if (body == "amp") {
+      out.push_back('&');
+    } else if (body == "apos") {
+      out.push_back('\'');
+    } else if (body == "quot") {
+      out.push_back('"');
+    } else {
+      for (char c : body)
+        if (!NameByte(c))
+          return bad(VORM_XML_E_BAD_REFERENCE, L"A '&' does not start a reference; write \"&amp;\" for the character itself.");
+      return bad(VORM_XML_E_UNDEFINED_ENTITY, L"Reference to undefined entity '" + VormFromUtf8(body) + L"'.");
+    }
+    i = semi + 1;
+  }
+  return true;
+}
+
+// Decodes a parsed value. On failure the exact source offset comes from decoding the
+// untouched source from where the value starts (`start`) up to `stop`: it fails at the
+// same reference.
+bool DecodeValue(std::string_view source, size_t start, char stop, const char* value, std::string& decoded, Error& error,
+                 bool& changed) {
+  changed = false;
+  if (!std::strchr(value, '&')) return true;
+  Error found;
+  if (DecodeReferences(value, decoded, found)) {
+    changed = true;
+    return true;
+  }
+  size_t end = source.find(stop, start);
+  if (end == std::string_view::npos) end = source.size();
+  std::string scratch;
+  Error exact;
+  if (!DecodeReferences(source.substr(start, end - start), scratch, exact)) {
+    exact.offset += start;
+    error = exact;
+  } else {
+    found.offset = start;
+    error = found;
+  }
+  return false;
+}
+
+bool AllWhitespace(const char* s) {
+  for (; *s; ++s)
+    if (!IsXmlWhitespace(*s)) return false;
+  return true;
+}
+
+Error ParserError(const pugi::xml_parse_result& result) {
+  switch (result.status) {
+    case pugi::status_out_of_memory: return {VORM_XML_E_OUT_OF_MEMORY, L"Not enough memory to load the document.", kNone};
+    case pugi::status_bad_pi: return {VORM_XML_E_SYNTAX, L"A processing instruction or the XML declaration is malformed.", 0};
+    case pugi::status_bad_comment: return {VORM_XML_E_SYNTAX, L"A comment is malformed or not closed.", 0};
+    case pugi::status_bad_cdata: return {VORM_XML_E_SYNTAX, L"A CDATA section is malformed or not closed.", 0};
+    case pugi::status_bad_doctype: return {VORM_XML_E_SYNTAX, L"The document type declaration is malformed.", 0};
+    case pugi::status_bad_pcdata: return {VORM_XML_E_SYNTAX, L"Text content is malformed.", 0};
+    case pugi::status_bad_start_element: return {VORM_XML_E_SYNTAX, L"A start tag is malformed.", 0};
+    case pugi::status_bad_attribute: return {VORM_XML_E_SYNTAX, L"An attribute is malformed.", 0};
+    case pugi::status_bad_end_element: return {VORM_XML_E_SYNTAX, L"An end tag is malformed.", 0};
+    case pugi::status_end_element_mismatch:
+      return {VORM_XML_E_TAG_MISMATCH, L"An end tag does not match its start tag, or an element is not closed.", 0};
+    default: return {VORM_XML_E_SYNTAX, L"The document is not well-formed XML.", 0};
+  }
+}
+
+// What may stand outside the root element: one declaration at the very start, a
+// DOCTYPE before the root, instructions and comments. Whitespace between them is dropped.
+bool CheckTopLevel(Tree& tree, std::string_view text, Error& error) {
+  int elements = 0;
+  bool first = true;
+  pugi::xml_node node = tree.doc.first_child();
+  while (node) {
+    const pugi::xml_node next = node.next_sibling();
+    const size_t offset = static_cast<size_t>(std::max<ptrdiff_t>(node.offset_debug(), 2));
+    switch (node.type()) {
+      case pugi::node_element:
+        if (++elements > 1) {
+          error = {VORM_XML_E_MULTIPLE_ROOTS, L"Only one top level element is allowed in an XML document.", offset - 1};
+          return false;
+        }
+        break;
+      case pugi::node_pcdata:
+        if (!AllWhitespace(node.value())) {
+          error = {VORM_XML_E_TOP_LEVEL, L"Text is not allowed outside the root element.", offset};
+          return false;
+        }
+        tree.doc.remove_child(node);
+        node = next;
+        continue;
+      case pugi::node_cdata:
+        error = {VORM_XML_E_TOP_LEVEL, L"A CDATA section is not allowed outside the root element.", offset};
+        return false;
+      case pugi::node_declaration:
+        if (!first || node.offset_debug() != 2) {
+          error = {VORM_XML_E_TOP_LEVEL, L"The XML declaration must stand at the very start of the document.", offset - 2};
+          return false;
+        }
+        break;
+      case pugi::node_doctype:
+        if (elements > 0) {
+          error = {VORM_XML_E_TOP_LEVEL, L"The document type declaration must come before the root element.", offset};
+          return false;
+        }
+        break;
+      default:
+        break;
+    }
+    first = false;
+    node = next;
+  }
+  if (elements == 0) {
+    error = {VORM_XML_E_MISSING_ROOT, L"XML document must have a top level element.", text.size()};
+    return false;
+  }
+  return true;
+}
+
+bool DuplicateAttribute(pugi::xml_node element, pugi::xml_attribute& duplicate) {
+  pugi::xml_attribute first = element.first_attribute();
+  if (!first || !first.next_attribute()) return false;
+  size_t count = 0;
+  for (pugi::xml_attribute a = first; a; a = a.next_attribute()) ++count;
+  if (count <= 8) {
+    for (pugi::xml_attribute a = first; a; a = a.next_attribute())
+      for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute())
+        if (std::strcmp(a.name(), b.name()) == 0) return duplicate = b, true;
+    return false;
+  }
+  std::unordered_set<std::string_view> seen;
+  for (pugi::xml_attribute a = first; a; a = a.next_attribute())
+    if (!seen.insert(a.name()).second) return duplicate = a, true;
+  return false;
+}
+
+// One pass over everything below the top level, without recursion.
+bool CheckTree(Tree& tree, std::string_view text, bool references, bool stripWhitespace, Error& error) {
+  const pugi::xml_node root = tree.doc;
+  pugi::xml_node anyElement;
+  for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling())
+    if (n.type() == pugi::node_element) anyElement = n;
+  // pugixml's buffer holds the text at the same offsets; an element's name gives its start.
+  const char* buffer = anyElement.name() - anyElement.offset_debug();
+  auto offsetOf = [&](const char* p) { return static_cast<size_t>(p - buffer); };
+
+  std::vector<unsigned char> preserve{0};  // the xml:space scope of each open element
+  std::string decoded;
+  pugi::xml_node node = anyElement;
+  pugi::xml_node parent = root;
+  while (node) {
+    const pugi::xml_node next = node.next_sibling();
+    bool descend = false;
+    if (node.type() == pugi::node_element) {
+      pugi::xml_attribute duplicate;
+      if (DuplicateAttribute(node, duplicate)) {
+        error = {VORM_XML_E_DUPLICATE_ATTRIBUTE, L"Duplicate attribute '" + VormFromUtf8(duplicate.name()) + L"'.",
+                 offsetOf(duplicate.name())};
+        return false;
+      }
+      bool keep = preserve.back() != 0;
+      for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        if (references) {
+          const size_t start = offsetOf(a.value());
+          const char quote = start > 0 ? text[start - 1] : '"';
+          bool changed = false;
+          if (!DecodeValue(text, start, quote, a.value(), decoded, error, changed)) return false;
+          if (changed) a.set_value(decoded.c_str(), decoded.size());
+        }
+        if (std::strcmp(a.name(), "xml:space") == 0) keep = std::strcmp(a.value(), "preserve") == 0;
+      }
+      if (node.first_child()) {
+        preserve.push_back(keep ? 1 : 0);
+        parent = node;
+        node = node.first_child();
+        descend = true;
+      }
+    } else if (node.type() == pugi::node_pcdata) {
+      if (references) {
+        bool changed = false;
+        if (!DecodeValue(text, static_cast<size_t>(node.offset_debug()), '<', node.value(), decoded, error, changed))
+          return false;
+        if (changed) node.set_value(decoded.c_str(), decoded.size());
+      }
+      if (stripWhitespace && !preserve.back() && AllWhitespace(node.value())) parent.remove_child(node);
+    }
+    if (descend) continue;
+    node = next;
+    while (!node && parent != root) {
+      preserve.pop_back();
+      node = parent.next_sibling();
+      parent = parent.parent();
+    }
+    if (parent == root) break;  // the root element is done; the top level was checked before
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseDocument(std::string&& bytes, const ParseOptions& options, Tree& tree, ParseFailure& failure) {
+  std::string text;
+  Error error;
+  if (options.alreadyDecoded) {
+    text = std::move(bytes);
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  } else if (!ToUtf8(std::move(bytes), text, error)) {
+    return Fill(error, text, failure);
+  }
+  bool references = false;
+  const size_t invalid = FindInvalidCharacter(text, references);
+  if (invalid != kNone)
+    return Fill({VORM_XML_E_INVALID_CHARACTER, L"An invalid character was found in the document.", invalid}, text, failure);
+
+  const bool keepAll = options.preserveWhiteSpace;
+  const bool scoped = !keepAll && text.find("xml:space") != std::string::npos;
+  unsigned flags = pugi::parse_cdata | pugi::parse_wconv_attribute | pugi::parse_eol | pugi::parse_declaration |
+                   pugi::parse_doctype | pugi::parse_pi | pugi::parse_comments | pugi::parse_fragment;
+  if (keepAll || scoped) flags |= pugi::parse_ws_pcdata;
+  const pugi::xml_parse_result result = tree.doc.load_buffer(text.data(), text.size(), flags, pugi::encoding_utf8);
+  if (!result) {
+    Error parser = ParserError(result);
+    if (parser.offset != kNone) parser.offset = static_cast<size_t>(result.offset);
+    tree.doc.reset();
+    return Fill(parser, text, failure);
+  }
+  if (!CheckTopLevel(tree, text, error) || !CheckTree(tree, text, references, scoped, error)) {
+    tree.doc.reset();
+    return Fill(error, text, failure);
+  }
+  tree.detached = false;
+  return true;
+}
+
+}  // namespace VormXmlDom_details

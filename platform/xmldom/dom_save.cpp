@@ -1,0 +1,252 @@
+// Writing documents: serialisation, the declared encoding, and the atomic file replace.
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include <vorm/platform/files.h>
+#include <vorm/platform/kernel.h>
+#include <vorm/platform/text.h>
+
+#include "platform/xmldom/dom_internal.h"
+
+namespace VormXmlDom_details {
+
+namespace {
+
+class StringWriter final : public pugi::xml_writer {
+ public:
+  explicit StringWriter(std::string& out) : out_(out) {}
+  void write(const void* data, size_t size) override { out_.append(static_cast<const char*>(data), size); }
+
+ private:
+  std::string& out_;
+};
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+void AppendEscaped(std::string& out, std::string_view value) {
+  for (char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default: out += c;
+    }
+  }
+}
+
+// Encodes UTF-8 text in the declared encoding. UTF-16 gets a byte-order mark, as readers
+// of "UTF-16" need one to know the byte order.
+HRESULT Encode(const std::string& declared, std::string& text) {
+  const std::string upper = Upper(declared);
+  if (upper.empty() || upper == "UTF-8" || upper == "UTF8") return S_OK;
+  const bool utf16 = upper == "UTF-16" || upper == "UNICODE";
+  std::string encoded;
+  bool unsupported = false;
+  size_t converted = 0;
+  if (!Recode(text, "UTF-8", utf16 ? "UTF-16LE" : declared.c_str(), encoded, unsupported, converted)) {
+    const std::wstring name = VormFromUtf8(declared);
+    const std::wstring reason = unsupported ? L"The document's encoding '" + name + L"' is not supported for saving."
+                                            : L"The document holds a character that the encoding '" + name +
+                                                  L"' cannot represent.";
+    return Fail(E_FAIL, reason.c_str());
+  }
+  text = utf16 ? "\xFF\xFE" + encoded : std::move(encoded);
+  return S_OK;
+}
+
+HRESULT FromErrno(int err) {
+  const DWORD code = (err == ENOENT || err == ENOTDIR) ? ERROR_PATH_NOT_FOUND : VormErrorFromErrno(err);
+  return HRESULT_FROM_WIN32(code);
+}
+
+bool WriteFully(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A name for the temporary file next to the target: hidden, and unlikely to be taken.
+std::string TemporaryName(const std::string& folder, const std::string& base) {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+  return folder + "/." + base + ".tmp" + suffix;
+}
+
+// Indenting puts `depth` tabs before each line, so the file of a deep document would
+// grow with the square of its depth; deeper documents are written without indentation.
+constexpr int kMaxIndentedDepth = 256;
+
+bool DeeperThan(const pugi::xml_node root, int limit) {
+  int depth = 0;
+  pugi::xml_node node = root.first_child();
+  while (node) {
+    if (pugi::xml_node child = node.first_child()) {
+      if (++depth > limit) return true;
+      node = child;
+      continue;
+    }
+    while (node && !node.next_sibling()) {
+      node = node.parent();
+      --depth;
+      if (node == root) return false;
+    }
+    if (node) node = node.next_sibling();
+  }
+  return false;
+}
+
+// pugixml writes control characters as numeric references ("&#01;"), which no XML 1.0
+// reader accepts; a literal '&' is always written "&amp;", so every "&#" is such a one.
+bool HasForbiddenCharacterReference(std::string_view text) {
+  for (size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+    unsigned value = 0;
+    size_t i = at + 2;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && value < 0x110000) value = value * 10 + (text[i++] - '0');
+    if (value < 0x20 && value != 0x9 && value != 0xA && value != 0xD) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool Recode(std::string_view in, const char* from, const char* to, std::string& out, bool& unsupported,
+            size_t& converted) {
+  unsupported = false;
+  converted = 0;
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    unsupported = true;
+    return false;
+  }
+  out.resize(in.size() * 2 + 16);
+  char* source = const_cast<char*>(in.data());  // iconv does not write through it
+  size_t sourceLeft = in.size();
+  bool ok = true;
+  while (sourceLeft > 0) {
+    char* target = out.data() + converted;
+    size_t targetLeft = out.size() - converted;
+    const size_t r = iconv(cd, &source, &sourceLeft, &target, &targetLeft);
+    converted = out.size() - targetLeft;
+    if (r != static_cast<size_t>(-1)) break;
+    if (errno == E2BIG) {
+      out.resize(out.size() * 2);
+      continue;
+    }
+    ok = false;  // EILSEQ or EINVAL: no character of the encoding
+    break;
+  }
+  if (ok) {  // flush a shift state, if the encoding has one
+    char* target = out.data() + converted;
+    size_t targetLeft = out.size() - converted;
+    iconv(cd, nullptr, nullptr, &target, &targetLeft);
+    converted = out.size() - targetLeft;
+  }
+  iconv_close(cd);
+  out.resize(converted);
+  return ok;
+}
+
+HRESULT SerializeDocument(const Tree& tree, bool preserveWhiteSpace, std::string& out) {
+  out.clear();
+  StringWriter writer(out);
+  // Indentation adds whitespace-only text, which a reader drops, unless whitespace is
+  // preserved: then the document is written as it stands.
+  const bool raw = preserveWhiteSpace || DeeperThan(tree.doc, kMaxIndentedDepth);
+  tree.doc.save(writer, "\t", raw ? pugi::format_raw | pugi::format_no_declaration
+                                  : pugi::format_indent | pugi::format_no_declaration,
+                pugi::encoding_utf8);
+  if (!raw && out.find("xml:space") != std::string::npos) {
+    out.clear();
+    tree.doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+  }
+  bool references = false;
+  if (FindInvalidCharacter(out, references) != static_cast<size_t>(-1) || HasForbiddenCharacterReference(out))
+    return Fail(E_FAIL, L"The document holds a character that XML cannot represent.");
+  std::string declared;
+  for (pugi::xml_node n = tree.doc.first_child(); n; n = n.next_sibling())
+    if (n.type() == pugi::node_declaration) declared = n.attribute("encoding").value();
+  return Encode(declared, out);
+}
+
+std::string SerializeNode(const Place& place) {
+  std::string out;
+  if (place.IsAttribute()) {
+    out.append(place.attr.name()).append("=\"");
+    AppendEscaped(out, place.attr.value());
+    out += '"';
+    return out;
+  }
+  StringWriter writer(out);
+  if (place.node.type() == pugi::node_document) {
+    place.tree->doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+  } else {
+    place.node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  }
+  return out;
+}
+
+HRESULT SaveFileAtomically(const wchar_t* path, const std::string& bytes) {
+  std::string target = VormNativePath(path);
+  if (target.empty()) return Fail(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), L"The path names no file here.");
+  // A link is followed: the file it names is replaced, the link stays.
+  struct stat st;
+  if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* resolved = ::realpath(target.c_str(), nullptr)) {
+      target = resolved;
+      std::free(resolved);
+    }
+  }
+  bool exists = false;
+  mode_t mode = 0;
+  if (::stat(target.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return Fail(E_ACCESSDENIED, L"The path names a folder.");
+    if (!(st.st_mode & S_IWUSR)) return Fail(E_ACCESSDENIED, L"The file is read-only.");
+    exists = true;
+    mode = st.st_mode & 07777;
+  }
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    temporary = TemporaryName(folder == "/" ? "" : folder, base);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return Fail(FromErrno(errno), L"The file cannot be written.");
+  bool ok = (!exists || ::fchmod(fd, mode) == 0) && WriteFully(fd, bytes) && ::fsync(fd) == 0;
+  int err = ok ? 0 : errno;
+  if (::close(fd) != 0 && ok) ok = false, err = errno;
+  if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) ok = false, err = errno;
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return Fail(FromErrno(err), L"The file cannot be written.");
+  }
+  return S_OK;
+}
+
+}  // namespace VormXmlDom_details
