@@ -114,20 +114,35 @@ bool LiesWithin(const wchar_t* to, const wchar_t* from) {
   return within;
 }
 
+// Reports one item to an optional observer.
+void Report(VormTreeObserver* observer, VormTreeObserver::Action action, const wchar_t* path, const wchar_t* target,
+            DWORD error) {
+  if (observer) observer->OnItem(action, path, target, error);
+}
+
+bool Dry(const VormTreeObserver* observer) { return observer && observer->DryRun(); }
+
 // VormCopyFiles over a whole-tree walk with filter 0: folders are skipped (they exist
 // already) and links are copied as links, never followed.
-int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfExists) {
+int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfExists, VormTreeObserver* observer) {
   const DWORD linkFlags = COPY_FILE_COPY_SYMLINK | (failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
   for (; walker.HasMatch(); walker.FindNext()) {
     const DWORD attributes = walker.GetFindData()->dwFileAttributes;
     const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) continue;
     const VormPath relative = walker.GetRelativePath();
-    if (!Inside(relative)) return 1;
-    const VormPath target = dest.Join(relative.GetText().GetString());
     const VormPath source = walker.GetPath();
-    if (link ? !CopyFileExW(source, target, nullptr, nullptr, nullptr, linkFlags)
-             : VormCopyFile(source, target, failIfExists) != 0) {
+    if (!Inside(relative)) {
+      Report(observer, VormTreeObserver::CopyFile, source, nullptr, ERROR_INVALID_NAME);
+      return 1;
+    }
+    const VormPath target = dest.Join(relative.GetText().GetString());
+    const bool copied = Dry(observer) || (link ? CopyFileExW(source, target, nullptr, nullptr, nullptr, linkFlags) != FALSE
+                                               : VormCopyFile(source, target, failIfExists) == 0);
+    const DWORD error = copied ? 0 : GetLastError();
+    Report(observer, VormTreeObserver::CopyFile, source, target, error);
+    if (!copied) {
+      SetLastError(error);
       return 1;
     }
   }
@@ -157,7 +172,14 @@ int DeleteWithAttributes(const wchar_t* path, DWORD attributes) {
 // in listing order: files (read-only ones too) and links are deleted (links as links, their
 // targets untouched), real sub-folders are removed the same way; then the folder itself.
 // Each folder is listed once. Every entry is tried; false when any folder stayed.
-bool RemoveTree(const wchar_t* root) {
+bool RemoveTree(const wchar_t* root, VormTreeObserver* observer) {
+  const bool dry = Dry(observer);
+  // Removes one folder (or link to one) unless this is a dry run, and reports it.
+  const auto removeFolder = [&](const VormPath& folder) {
+    const bool done = dry || RemoveDirectoryW(folder);
+    Report(observer, VormTreeObserver::RemoveFolder, folder, nullptr, done ? 0 : GetLastError());
+    return done;
+  };
   struct Level {
     VormPath folder;
     std::unique_ptr<VormBasicFileMatcher> entries;
@@ -176,7 +198,7 @@ bool RemoveTree(const wchar_t* root) {
     if (!entries.HasMatch()) {
       const VormPath folder = std::move(stack.back().folder);
       stack.pop_back();
-      if (!RemoveDirectoryW(folder)) removed = false;
+      if (!removeFolder(folder)) removed = false;
       continue;
     }
     const DWORD attributes = entries.GetFindData()->dwFileAttributes;
@@ -185,10 +207,13 @@ bool RemoveTree(const wchar_t* root) {
     entries.FindNext();
     if (!plain) {
       removed = false;  // never acted on: it could name something outside the tree
+      Report(observer, VormTreeObserver::DeleteFile, path, nullptr, ERROR_INVALID_NAME);
     } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      DeleteWithAttributes(path, attributes);  // a file left behind fails its folder
+      // A file left behind fails its folder.
+      const bool done = dry || DeleteWithAttributes(path, attributes) == 0;
+      Report(observer, VormTreeObserver::DeleteFile, path, nullptr, done ? 0 : GetLastError());
     } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      RemoveDirectoryW(path);  // a link to a folder, never entered
+      removeFolder(path);  // a link to a folder, never entered
     } else {
       enter(std::move(path));
     }
@@ -232,6 +257,12 @@ int VormCreatePath(const wchar_t* path) {
     if (_waccess(soFar, 0) != 0 && !CreateDirectoryW(soFar, nullptr)) result = 1;
     return true;
   });
+  // A file of that name is no folder: the path was not made.
+  const DWORD attributes = GetFileAttributesW(path);
+  if (result == 0 && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    result = 1;
+  }
   return result;
 }
 
@@ -246,6 +277,10 @@ int VormCreatePaths(VormFileMatch& matches, const wchar_t* destRoot) {
 }
 
 int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
+  return VormCopyTree(from, to, failIfExists, nullptr);
+}
+
+int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists, VormTreeObserver* observer) {
   if (!from || !to || _waccess(from, 0) != 0) return 1;
   if (LiesWithin(to, from)) return 1;
   {
@@ -255,16 +290,22 @@ int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
     for (folders.Find(from, L"*", kFoldersOnly); folders.HasMatch(); folders.FindNext()) {
       const VormPath relative = folders.GetRelativePath();
       if (!Inside(relative)) return 1;
-      if (VormCreatePath(dest.Join(relative.GetText().GetString())) != 0) created = 1;
+      const VormPath target = dest.Join(relative.GetText().GetString());
+      if (_waccess(target, 0) == 0) continue;  // there already
+      const bool done = Dry(observer) || VormCreatePath(target) == 0;
+      Report(observer, VormTreeObserver::CreateFolder, target, nullptr, done ? 0 : GetLastError());
+      if (!done) created = 1;
     }
     if (created != 0) return 1;
   }
   VormBFSFileTree files;
   files.Find(from, L"*", 0);
-  return CopyTreeEntries(files, VormPath(to), failIfExists);
+  return CopyTreeEntries(files, VormPath(to), failIfExists, observer);
 }
 
-int VormDeleteTree(const wchar_t* folder) {
+int VormDeleteTree(const wchar_t* folder) { return VormDeleteTree(folder, nullptr); }
+
+int VormDeleteTree(const wchar_t* folder, VormTreeObserver* observer) {
   if (!folder || !*folder) return 0;
   // The tree by an absolute name, so that moving the current folder does not change what
   // it names.
@@ -273,7 +314,7 @@ int VormDeleteTree(const wchar_t* folder) {
                                               VormPath::CanonicalForm);
   const VormPath target(tree, VormPath::ToUpperCase | VormPath::CanonicalForm);
   const bool byName = _wcsnicmp(current, target, target.GetText().GetLength()) == 0;
-  if (byName || LiesWithin(current, tree)) {
+  if (!Dry(observer) && (byName || LiesWithin(current, tree))) {
     // The current folder lies in the tree (or merely starts with its name): leave it for
     // the tree's parent. The parent keeps its case: file names here are case-sensitive.
     VormPath parent(tree, VormPath::CanonicalForm);
@@ -287,10 +328,16 @@ int VormDeleteTree(const wchar_t* folder) {
     SetCurrentDirectoryW(parent);
   }
   if (_waccess(tree, 0) != 0) return 0;
-  return RemoveTree(tree) ? 0 : 1;
+  return RemoveTree(tree, observer) ? 0 : 1;
 }
 
 int VormMoveTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
-  if (VormCopyTree(from, to, failIfExists) != 0) return 1;
-  return VormDeleteTree(from) != 0 ? 1 : 0;
+  return VormMoveTree(from, to, failIfExists, nullptr);
 }
+
+int VormMoveTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists, VormTreeObserver* observer) {
+  if (VormCopyTree(from, to, failIfExists, observer) != 0) return 1;
+  return VormDeleteTree(from, observer) != 0 ? 1 : 0;
+}
+
+VormTreeObserver::~VormTreeObserver() = default;

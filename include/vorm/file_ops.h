@@ -41,7 +41,8 @@ VORM_API int VormDeleteFiles(VormFileMatch& matches);
 
 // Creates every missing folder of `path`, the last component included (it names a folder,
 // dots or not). Existing folders are fine; every component is tried and 1 returned when any
-// creation failed (for instance a component that is a file). Null => 1.
+// creation failed (for instance a component that is a file), and when `path` itself names
+// an existing file (last error ERROR_ALREADY_EXISTS). Null => 1.
 //   "/data/a/b"      => creates /data/a and /data/a/b as needed, 0
 //   "/data/a/b.txt"  => creates the folder b.txt
 //   "C:\x"           => 1 (a drive path names no folder here)
@@ -80,3 +81,24 @@ VORM_API int VormDeleteTree(const wchar_t* folder);
 
 // VormCopyTree, then VormDeleteTree(from) only when the copy fully succeeded.
 VORM_API int VormMoveTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists);
+
+// Watches a tree operation item by item, for progress displays and messages, and can make it
+// a dry run. Thread rule: called on the operation's thread. Ownership: the caller's.
+class VORM_API VormTreeObserver {
+ public:
+  enum Action { CreateFolder, CopyFile, DeleteFile, RemoveFolder };
+  virtual ~VormTreeObserver();
+  // True: walk and report every item as it would be done, and change nothing (no folder is
+  // created, no file copied or deleted, the current folder stays).
+  virtual bool DryRun() const { return false; }
+  // After each item: what was done to `path` (a copy's target in `target`, else null), and 0
+  // or the platform's error code of the failure. Folders are reported only when created;
+  // a copy reports the file that stopped it.
+  virtual void OnItem(Action action, const wchar_t* path, const wchar_t* target, DWORD error) = 0;
+};
+
+// The tree operations above, reporting to `observer` (null: the same as without one). The
+// results and the order of the work are the same.
+VORM_API int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists, VormTreeObserver* observer);
+VORM_API int VormDeleteTree(const wchar_t* folder, VormTreeObserver* observer);
+VORM_API int VormMoveTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists, VormTreeObserver* observer);

@@ -92,7 +92,7 @@ TEST_F(FileOps, CreatePath) {
     const char* folder;  // must exist afterwards
   } cases[] = {
       {"a/b", 0, "a/b"},         {"a/b", 0, "a/b"},  {"a/b.txt", 0, "a/b.txt"},
-      {"x//y\\z/", 0, "x/y/z"},  {"file/sub", 1, nullptr},
+      {"x//y\\z/", 0, "x/y/z"},  {"file/sub", 1, nullptr}, {"file", 1, nullptr},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(VormCreatePath(W(cases[i].path).c_str()), cases[i].expected) << i;
@@ -218,6 +218,48 @@ TEST_F(FileOps, DeleteTree) {
   EXPECT_EQ(code, 3);
   EXPECT_EQ(Contents(R("u")), (Paths{"locked/", "locked/f.txt=u/locked/f.txt"}));
   EXPECT_EQ(fs::status(R("u/locked/f.txt")).permissions(), static_cast<fs::perms>(0464));
+}
+
+// Collects what an operation reports, as "action path [-> target] [error]" relative to a base.
+class Recorder : public VormTreeObserver {
+ public:
+  Recorder(std::string base, bool dry) : base_(std::move(base)), dry_(dry) {}
+  bool DryRun() const override { return dry_; }
+  void OnItem(Action action, const wchar_t* path, const wchar_t* target, DWORD error) override {
+    static const char* const kNames[] = {"mkdir", "copy", "delete", "rmdir"};
+    std::string line = std::string(kNames[action]) + " " + Rel(path);
+    if (target) line += " -> " + Rel(target);
+    if (error) line += " error " + std::to_string(error);
+    items.push_back(line);
+  }
+  Paths items;
+
+ private:
+  std::string Rel(const wchar_t* p) const {
+    std::string s = VormToOsPath(p);
+    return s.rfind(base_, 0) == 0 ? s.substr(base_.size()) : s;
+  }
+  std::string base_;
+  bool dry_;
+};
+
+TEST_F(FileOps, ObserversSeeEveryItemAndDryRunsChangeNothing) {
+  tree.Make({"src/a.txt", "src/d/b.txt", "dst/a.txt"});
+  const std::string base = tree.root().string() + "/";
+  Recorder dry(base, true);
+  EXPECT_EQ(VormMoveTree(W("src").c_str(), W("new").c_str(), FALSE, &dry), 0);
+  EXPECT_EQ(dry.items, (Paths{"mkdir new", "mkdir new/d", "copy src/a.txt -> new/a.txt", "copy src/d/b.txt -> new/d/b.txt",
+                              "delete src/a.txt", "delete src/d/b.txt", "rmdir src/d", "rmdir src"}));
+  EXPECT_FALSE(fs::exists(R("new")));
+  EXPECT_EQ(Contents(R("src")), (Paths{"a.txt=src/a.txt", "d/", "d/b.txt=src/d/b.txt"}));
+
+  // A copy reports the file that stopped it; a delete reports each failure and goes on.
+  Recorder copy(base, false);
+  EXPECT_EQ(VormCopyTree(W("src").c_str(), W("dst").c_str(), TRUE, &copy), 1);
+  EXPECT_EQ(copy.items, (Paths{"mkdir dst/d", "copy src/a.txt -> dst/a.txt error 80"}));
+  Recorder removal(base, false);
+  EXPECT_EQ(VormDeleteTree(W("dst").c_str(), &removal), 0);
+  EXPECT_EQ(removal.items, (Paths{"delete dst/a.txt", "rmdir dst/d", "rmdir dst"}));
 }
 
 // Copies, moves and deletes a tree of hostile names below `base` and compares with `cp -a`.
