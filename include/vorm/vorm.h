@@ -5,6 +5,7 @@
 #include <vorm/diagnostics.h>
 #include <vorm/face_reader.h>
 #include <vorm/file_events.h>
+#include <vorm/file_stream.h>
 #include <vorm/file_match.h>
 #include <vorm/file_modified.h>
 #include <vorm/file_ops.h>
@@ -16,3 +17,5 @@
 #include <vorm/progress.h>
 #include <vorm/stdio_file.h>
 #include <vorm/strings.h>
+#include <vorm/xml.h>
+#include <vorm/xml_util.h>
