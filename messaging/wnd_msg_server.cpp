@@ -1,6 +1,8 @@
 // The window message server: one hidden window, a table from message number to callbacks.
+#include <algorithm>
 #include <atomic>
 #include <new>
+#include <span>
 
 #include <vorm/result_codes.h>
 #include <vorm/wnd_msg_server.h>
@@ -87,10 +89,20 @@ HRESULT VormWndMsgServerImpl::Unregister(const DWORD& cookie) {
       if (it->cookie != cookie) continue;
       list.erase(it);
       if (list.empty()) m_table.erase(entry);
+      ++m_removals;
       return S_OK;
     }
   }
   return E_FAIL;
+}
+
+bool VormWndMsgServerImpl::IsRegistered(UINT message, DWORD cookie) const {
+  auto entry = m_table.find(message);
+  if (entry == m_table.end()) return false;
+  for (const Registration& r : entry->second) {
+    if (r.cookie == cookie) return true;
+  }
+  return false;
 }
 
 HWND VormWndMsgServerImpl::GetHwnd() { return m_hwnd; }
@@ -112,21 +124,28 @@ LRESULT VormWndMsgServerImpl::HandleMessage(VormWndMsgServerImpl* server, HWND w
   if (server) {
     auto entry = server->m_table.find(message);
     if (entry != server->m_table.end()) {
-      // Callbacks may register and unregister while they run: work from a copy, and skip a
-      // registration that an earlier callback has removed.
-      std::vector<Registration> snapshot;
-      try {
-        snapshot = entry->second;
-      } catch (const std::bad_alloc&) {
-        return 0;
+      // Callbacks may register and unregister while they run: work from a copy (on the stack
+      // for the usual few), and skip a registration that an earlier callback has removed.
+      constexpr size_t kOnStack = 8;
+      Registration onStack[kOnStack];
+      std::vector<Registration> onHeap;
+      const std::vector<Registration>& live = entry->second;
+      const Registration* snapshot = onStack;
+      const size_t count = live.size();
+      if (count <= kOnStack) {
+        std::copy(live.begin(), live.end(), onStack);
+      } else {
+        try {
+          onHeap = live;
+        } catch (const std::bad_alloc&) {
+          return 0;
+        }
+        snapshot = onHeap.data();
       }
       const Message record{window, message, wParam, lParam, {0, 0, 0}};
-      for (const Registration& r : snapshot) {
-        auto now = server->m_table.find(message);
-        if (now == server->m_table.end()) break;
-        bool registered = false;
-        for (const Registration& current : now->second) registered = registered || current.cookie == r.cookie;
-        if (!registered) continue;
+      const DWORD before = server->m_lastCookie + server->m_removals;
+      for (const Registration& r : std::span<const Registration>(snapshot, count)) {
+        if (server->m_lastCookie + server->m_removals != before && !server->IsRegistered(message, r.cookie)) continue;
         try {
           r.callback->OnMessage(&record);
         } catch (const VormEllipsis&) {

@@ -21,7 +21,6 @@
 
 #include <atomic>
 #include <deque>
-#include <memory>
 
 #include <vorm/callbacks.h>
 #include <vorm/export.h>
@@ -60,14 +59,16 @@ class VORM_API VormMessageQueue {
   virtual DWORD Peek(VormMessage** out);
   // As Peek, and the message leaves the queue.
   virtual DWORD Get(VormMessage** out);
-  // VormOk once the message is on its way; VormInvalidArgument for null, VormOutOfMemory,
-  // VormFailed when the owner thread cannot take APCs (it has ended).
+  // VormOk once the message is on its way (one APC to the owner thread); VormInvalidArgument
+  // for null, VormOutOfMemory, VormFailed when the owner thread cannot take APCs (it has
+  // ended). Posts queued while the owner runs arrive in the order they were posted.
   virtual DWORD Post(VormMessage* message);
   // Marks the queue closed: an empty queue then reports VormQueueClosed; queued messages
   // still come out. Returns VormFailed in every case.
   virtual DWORD Close();
 
-  // The APC routines: PostProc takes the records Post makes; CloseProc a CloseRecord.
+  // The APC routines: PostProc takes what Post queues (the queue's link to its posts on
+  // their way); CloseProc a CloseRecord.
   static void PostProc(ULONG_PTR record);
   static void CloseProc(ULONG_PTR record);
 
@@ -79,6 +80,6 @@ class VORM_API VormMessageQueue {
   bool m_ownsThread;
   std::atomic<bool> m_closed{false};
   VormCallback* m_callback;
-  // What posts on their way hold instead of the queue itself.
-  std::shared_ptr<VormMessageQueue_details::Link> m_link;
+  // What posts on their way name instead of the queue itself.
+  VormMessageQueue_details::Link* m_link;
 };

@@ -103,12 +103,14 @@ class VORM_API VormWndMsgServerImpl : public VormWndMsgServer {
 
   void CreateHiddenWindow();
   void DestroyHiddenWindow();
+  bool IsRegistered(UINT message, DWORD cookie) const;
 
   HWND m_hwnd = nullptr;
   ATOM m_classAtom = 0;
   HINSTANCE m_instance = nullptr;
   std::unordered_map<UINT, std::vector<Registration>> m_table;
   DWORD m_lastCookie = 0;
+  DWORD m_removals = 0;  // with m_lastCookie: tells a dispatch that the table has changed
 };
 
 }  // namespace VormWndMsgServer_details

@@ -1,4 +1,5 @@
 // Events: manual- and auto-reset, set, reset and pulse, on the waitable core.
+#include <atomic>
 #include <new>
 
 #include <vorm/platform/sync.h>
@@ -16,31 +17,36 @@ class Event final : public VormWaitable {
   Event(bool manualReset, bool signalled)
       : VormWaitable(VormObjectType::Event), manualReset_(manualReset), signalled_(signalled) {}
 
-  bool IsSignalled(const VormWaitBlock&) const override { return signalled_; }
+  bool IsSignalled(const VormWaitBlock&) const override { return signalled_.load(std::memory_order_acquire); }
   void Satisfy(VormWaitBlock&) override {
-    if (!manualReset_) signalled_ = false;
+    if (!manualReset_) signalled_.store(false, std::memory_order_relaxed);
   }
 
   void Set() {
+    // Setting a signalled event changes nothing (its waiters would already have taken it),
+    // so a producer that sets an event nobody has consumed yet takes no lock. The exchange of
+    // true for true still publishes what the setter wrote before, to whoever takes the signal.
+    bool set = true;
+    if (signalled_.compare_exchange_strong(set, true, std::memory_order_acq_rel, std::memory_order_acquire)) return;
     VormDispatcherLock lock;
-    signalled_ = true;
+    signalled_.store(true, std::memory_order_release);
     WakeWaiters(lock);
   }
   void Reset() {
     VormDispatcherLock lock;
-    signalled_ = false;
+    signalled_.store(false, std::memory_order_relaxed);
   }
   // The waiters of this moment take the signal (one of them for auto-reset); then it is gone.
   void Pulse() {
     VormDispatcherLock lock;
-    signalled_ = true;
+    signalled_.store(true, std::memory_order_relaxed);
     WakeWaiters(lock);
-    signalled_ = false;
+    signalled_.store(false, std::memory_order_relaxed);
   }
 
  private:
   const bool manualReset_;
-  bool signalled_;
+  std::atomic<bool> signalled_;  // written under the dispatcher lock; Set reads it without
 };
 
 template <class Action>

@@ -1,5 +1,6 @@
 #include "platform/kernel/handles.h"
 
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -15,11 +16,13 @@ using VormLastError_details::Fail;
 namespace VormHandles_details {
 namespace {
 
-// Guarded by mutex(); the objects themselves are released outside the lock.
+// Guarded by mutex(); the objects themselves are released outside the lock. `removals`
+// counts removed handles; it changes under the lock and is read without it.
 struct Table {
   std::mutex mutex;
   std::unordered_map<std::uintptr_t, std::shared_ptr<VormKernelObject>> objects;
   std::uintptr_t next = 4;
+  std::atomic<std::uint64_t> removals{0};
 };
 
 Table& TheTable() {
@@ -40,6 +43,7 @@ bool RemoveIf(HANDLE handle, Accept accept) {
     if (it == table.objects.end() || !accept(*it->second)) return false;
     removed = std::move(it->second);
     table.objects.erase(it);
+    table.removals.fetch_add(1, std::memory_order_release);
   }
   return true;
 }
@@ -62,9 +66,18 @@ HANDLE Register(std::shared_ptr<VormKernelObject> object) {
 
 std::shared_ptr<VormKernelObject> Lookup(HANDLE handle) {
   Table& table = TheTable();
+  const std::uintptr_t key = Key(handle);
+  // Handles are never reused, so an entry stays right until some handle is removed.
+  LookupCache::Entry& cached = VormThreadRecord::Current().handleCache.entries[(key >> 2) & 7];
+  if (cached.key == key && cached.removals == table.removals.load(std::memory_order_acquire)) {
+    if (std::shared_ptr<VormKernelObject> object = cached.object.lock()) return object;
+  }
   std::lock_guard<std::mutex> lock(table.mutex);
-  auto it = table.objects.find(Key(handle));
+  auto it = table.objects.find(key);
   if (it == table.objects.end()) return nullptr;
+  cached.key = key;
+  cached.removals = table.removals.load(std::memory_order_relaxed);
+  cached.object = it->second;
   return it->second;
 }
 

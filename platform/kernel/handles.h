@@ -9,6 +9,7 @@
 // with its own type tag and releasing its resources in its destructor.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include <vorm/platform/wintypes.h>
@@ -55,6 +56,18 @@ HANDLE Register(std::shared_ptr<VormKernelObject> object);
 
 // The object behind `handle`, or null when the handle is unknown or closed.
 std::shared_ptr<VormKernelObject> Lookup(HANDLE handle);
+
+// A thread's recent lookups (kept in its record): handle -> weak reference, trusted while no
+// handle has been removed since the entry was made, so that repeated lookups of the same
+// handles take no lock. Owner thread only.
+struct LookupCache {
+  struct Entry {
+    std::uintptr_t key = 0;
+    std::uint64_t removals = 0;
+    std::weak_ptr<VormKernelObject> object;
+  };
+  Entry entries[8];
+};
 
 // The object behind `handle` when it is of `type`, else null.
 template <class T>

@@ -160,8 +160,9 @@ void VormThreadRecord::Finish(DWORD exitCode) {
 }
 
 bool VormThreadRecord::QueueApc(VormDispatcherLock& lock, const Apc& apc) {
-  if (ended_) return false;
+  if (Ended()) return false;
   apcs_.push_back(apc);
+  apcsQueued_.store(true, std::memory_order_release);
   if (wait.waiting && wait.alertable) lock.Complete(*this, WAIT_IO_COMPLETION);
   return true;
 }
@@ -173,10 +174,11 @@ DWORD VormThreadRecord::Resume(VormDispatcherLock& lock) {
 }
 
 void VormThreadRecord::End(VormDispatcherLock& lock, DWORD exitCode, bool terminated) {
-  if (ended_) return;
-  ended_ = true;
+  if (Ended()) return;
   exitCode_ = exitCode;
+  ended_.store(true, std::memory_order_release);
   apcs_.clear();
+  apcsQueued_.store(false, std::memory_order_relaxed);
   {
     LiveThreadTable& table = LiveThreads();
     std::lock_guard<std::mutex> guard(table.mutex);

@@ -47,23 +47,33 @@ class VormThreadRecord final : public VormWaitable, public std::enable_shared_fr
 
   DWORD Id() const { return id_; }
 
+  // ---- the thread itself only ----
   DWORD lastError = ERROR_SUCCESS;
   VormWaitBlock wait;
+  VormHandles_details::LookupCache handleCache;
+  // APCs taken from the queue and not yet run; an APC that runs APCs continues here first,
+  // so they keep their queue order.
+  std::deque<Apc> runningApcs;
 
   // ---- with the dispatcher lock held ----
-  bool IsSignalled(const VormWaitBlock&) const override { return ended_; }
-  bool Ended() const { return ended_; }
+  bool IsSignalled(const VormWaitBlock&) const override { return Ended(); }
+  // Also readable without the lock, like ExitCode.
+  bool Ended() const { return ended_.load(std::memory_order_acquire); }
   // Also readable without the lock.
   bool Terminated() const { return terminated_.load(std::memory_order_acquire); }
-  DWORD ExitCode() const { return ended_ ? exitCode_ : STILL_ACTIVE; }
+  DWORD ExitCode() const { return Ended() ? exitCode_ : STILL_ACTIVE; }
   // False when the thread has ended. Wakes the thread when it sleeps in an alertable wait.
   bool QueueApc(VormDispatcherLock& lock, const Apc& apc);
   bool HasApcs() const { return !apcs_.empty(); }
-  Apc PopApc() {
-    Apc apc = apcs_.front();
-    apcs_.pop_front();
-    return apc;
+  // Moves the queued APCs to the end of `runningApcs`.
+  void TakeApcs() {
+    runningApcs.insert(runningApcs.end(), apcs_.begin(), apcs_.end());
+    apcs_.clear();
+    apcsQueued_.store(false, std::memory_order_relaxed);
   }
+  // Without the lock, on the thread itself: whether APCs may be queued (a false answer is
+  // exact; a true one is checked under the lock). Lets a look for APCs skip the lock.
+  bool MayHaveApcs() const { return apcsQueued_.load(std::memory_order_acquire); }
   // The suspend count before the call, lowered by one when not 0; the thread starts at 0.
   DWORD Resume(VormDispatcherLock& lock);
   // The message queue, null until the window layer attaches one.
@@ -83,11 +93,12 @@ class VormThreadRecord final : public VormWaitable, public std::enable_shared_fr
   void Finish(DWORD exitCode);
 
   DWORD id_ = 0;
-  bool ended_ = false;
+  std::atomic<bool> ended_{false};  // written under the lock, after exitCode_
   std::atomic<bool> terminated_{false};
   DWORD exitCode_ = 0;
   DWORD suspendCount_ = 0;
   std::shared_ptr<StartGate> gate_;  // while created suspended and not yet started
   std::deque<Apc> apcs_;
+  std::atomic<bool> apcsQueued_{false};  // !apcs_.empty(), readable without the lock
   std::shared_ptr<VormThreadQueue> queue_;
 };

@@ -57,8 +57,7 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
   std::shared_ptr<VormThreadRecord> record = VormThreadRecord::FromHandle(thread);
   if (!record) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (!exitCode) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  VormDispatcherLock lock;
-  *exitCode = record->ExitCode();
+  *exitCode = record->ExitCode();  // no lock needed: see ExitCode
   return TRUE;
 }
 

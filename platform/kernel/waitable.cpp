@@ -76,12 +76,15 @@ class VormWaitCore {
       if (seen) continue;
       block.entries[i].thread = &thread;
       Link(block.entries[i], *block.objects[i]);
+      block.objects[i]->WaiterAdded(block);
     }
   }
 
   static void Dequeue(VormWaitBlock& block) {
     for (DWORD i = 0; i < block.count; ++i) {
-      if (block.entries[i].object) Unlink(block.entries[i]);
+      if (!block.entries[i].object) continue;
+      Unlink(block.entries[i]);
+      block.objects[i]->WaiterRemoved(block);
     }
   }
 
@@ -121,9 +124,13 @@ DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const 
   VormThreadRecord& self = VormThreadRecord::Current();
   VormWaitBlock& block = self.wait;
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  const bool timed = milliseconds != 0 && milliseconds != INFINITE;
+  const Clock::time_point deadline = timed ? Clock::now() + std::chrono::milliseconds(milliseconds) : Clock::time_point();
 
   DWORD result = VormWaitBlock::kPending;
+  if (count == 0 && milliseconds == 0 && !self.Terminated() && !self.MayHaveApcs() && self.runningApcs.empty()) {
+    return WAIT_TIMEOUT;  // SleepEx(0, ...) with nothing to run: no lock needed
+  }
   {
     VormDispatcherLock lock;
     block.count = count;
@@ -137,7 +144,8 @@ DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const 
     } else {
       result = VormWaitCore::TrySatisfy(block);
       if (result == VormWaitBlock::kPending) {
-        if (spec.alertable && self.HasApcs()) {
+        if (spec.alertable && (self.HasApcs() || !self.runningApcs.empty())) {
+          self.TakeApcs();
           result = WAIT_IO_COMPLETION;
         } else if (milliseconds == 0) {
           result = WAIT_TIMEOUT;
@@ -145,6 +153,12 @@ DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const 
           block.result.store(VormWaitBlock::kPending, std::memory_order_relaxed);
           block.waiting = true;
           VormWaitCore::Enqueue(self);
+          // Objects that change under a lock of their own may have changed since the check.
+          result = VormWaitCore::TrySatisfy(block);
+          if (result != VormWaitBlock::kPending) {
+            VormWaitCore::Dequeue(block);
+            block.waiting = false;
+          }
         }
       }
     }
@@ -178,16 +192,17 @@ DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const 
 
 void RunApcs() {
   VormThreadRecord& self = VormThreadRecord::Current();
-  // One at a time, so that an APC that itself runs APCs (an alertable wait inside it)
-  // still takes them in queue order.
   for (;;) {
-    VormThreadRecord::Apc apc;
-    {
+    if (self.MayHaveApcs()) {
       VormDispatcherLock lock;
-      if (!self.HasApcs()) return;
-      apc = self.PopApc();
+      self.TakeApcs();  // behind any still running from an outer call
     }
-    apc.routine(apc.data);
+    if (self.runningApcs.empty()) return;
+    while (!self.runningApcs.empty()) {
+      const VormThreadRecord::Apc apc = self.runningApcs.front();
+      self.runningApcs.pop_front();
+      apc.routine(apc.data);
+    }
   }
 }
 

@@ -40,7 +40,8 @@
 //   taken there; and no destructor of an object may take the dispatcher lock (objects are
 //   sometimes released while it is held);
 // - after any change that may signal the object, call WakeWaiters with the lock still held;
-//   a change that only unsignals it needs nothing more;
+//   a change that only unsignals it needs nothing more (an object that changes under a lock
+//   of its own instead: see WaiterAdded);
 // - never call a platform function that waits, signals or posts while holding the lock.
 #pragma once
 
@@ -125,6 +126,15 @@ class VormWaitable : public VormKernelObject {
 
   virtual bool IsSignalled(const VormWaitBlock& waiter) const = 0;
   virtual void Satisfy(VormWaitBlock& waiter) { (void)waiter; }
+
+  // For an object whose state also changes without the dispatcher lock, under a lock of its
+  // own (a message queue, so that posting and reading need not take the dispatcher lock):
+  // told, under the dispatcher lock, when a thread starts and stops waiting on it. After
+  // WaiterAdded the core checks the objects once more before the thread sleeps, so a change
+  // is never missed if the changer, under the object's own lock, makes the change and then
+  // reads whether a waiter was added (and calls WakeWaiters under the dispatcher lock if so).
+  virtual void WaiterAdded(const VormWaitBlock& waiter) { (void)waiter; }
+  virtual void WaiterRemoved(const VormWaitBlock& waiter) { (void)waiter; }
 
  protected:
   // Completes, in arrival order, every wait on this object that the current state

@@ -27,6 +27,7 @@ class AnswerGuard {
   AnswerGuard(const AnswerGuard&) = delete;
   AnswerGuard& operator=(const AnswerGuard&) = delete;
   void Set(LRESULT result) { result_ = result; }
+  const SentMessage& Message() const { return *message_; }
 
  private:
   std::shared_ptr<SentMessage> message_;
@@ -36,8 +37,7 @@ class AnswerGuard {
 // For a filter naming a window: whether it is one of the caller's.
 bool FilterWindowValid(HWND window, const VormThreadRecord& self) {
   if (!window || window == kThreadMessagesOnly) return true;
-  VormDispatcherLock lock;
-  std::shared_ptr<Window> w = WindowTable::Get().Find(window);
+  std::shared_ptr<Window> w = WindowTable::Get().Hold(window);
   return w && w->owner.get() == &self;
 }
 
@@ -71,8 +71,11 @@ bool Filter::TakesQuit() const {
 
 MessageQueue& MessageQueue::OfCallingThread() {
   VormThreadRecord& self = VormThreadRecord::Current();
-  VormDispatcherLock lock;
-  if (!self.Queue()) self.AttachQueue(std::make_shared<MessageQueue>(self));
+  // Only this thread attaches its queue, so it may look without the lock.
+  if (!self.Queue()) {
+    VormDispatcherLock lock;
+    self.AttachQueue(std::make_shared<MessageQueue>(self));
+  }
   return static_cast<MessageQueue&>(*self.Queue());
 }
 
@@ -86,89 +89,138 @@ DWORD MessageQueue::PresentInput() const {
 }
 
 bool MessageQueue::IsSignalled(const VormWaitBlock& waiter) const {
+  std::lock_guard<std::mutex> guard(mutex_);
   const DWORD kinds = waiter.queueInputAvailable ? PresentInput() : newInput_;
   return (kinds & waiter.queueMask) != 0;
 }
 
-void MessageQueue::Arrived(VormDispatcherLock& lock, DWORD kinds) {
+void MessageQueue::WaiterAdded(const VormWaitBlock&) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ownerWaiting_ = true;
+}
+
+void MessageQueue::WaiterRemoved(const VormWaitBlock&) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  ownerWaiting_ = false;
+}
+
+void MessageQueue::Arrived(VormDispatcherLock& lock, std::unique_lock<std::mutex>& guard, DWORD kinds) {
   newInput_ |= kinds;
-  WakeWaiters(lock);
+  const bool wake = ownerWaiting_;
+  guard.unlock();  // WakeWaiters asks IsSignalled, which takes it
+  if (wake) WakeWaiters(lock);
 }
 
 DWORD MessageQueue::Post(VormDispatcherLock& lock, const MSG& msg) {
+  std::unique_lock<std::mutex> guard(mutex_);
   if (closed_) return ERROR_INVALID_THREAD_ID;
   if (posted_.size() >= kMaxPosted) return ERROR_NOT_ENOUGH_QUOTA;
   posted_.push_back(msg);
-  Arrived(lock, kPostedKinds);
+  Arrived(lock, guard, kPostedKinds);
   return ERROR_SUCCESS;
 }
 
 bool MessageQueue::Send(VormDispatcherLock& lock, std::shared_ptr<SentMessage> message) {
+  std::unique_lock<std::mutex> guard(mutex_);
   if (closed_) return false;
   sent_.push_back(std::move(message));
-  Arrived(lock, QS_SENDMESSAGE);
+  Arrived(lock, guard, QS_SENDMESSAGE);
   return true;
 }
 
-void MessageQueue::Quit(VormDispatcherLock& lock, int exitCode) {
+void MessageQueue::Quit(int exitCode) {
+  // The owner itself: it does not wait on its queue while it calls this.
+  std::lock_guard<std::mutex> guard(mutex_);
   quit_ = true;
   quitCode_ = exitCode;
-  Arrived(lock, kPostedKinds);
+  newInput_ |= kPostedKinds;
 }
 
 std::shared_ptr<SentMessage> MessageQueue::PopSent() {
+  std::lock_guard<std::mutex> guard(mutex_);
   if (sent_.empty()) return nullptr;
   std::shared_ptr<SentMessage> message = std::move(sent_.front());
   sent_.pop_front();
   return message;
 }
 
-bool MessageQueue::TakePosted(const Filter& filter, bool remove, MSG* out) {
+MessageQueue::Next MessageQueue::Take(const Filter& filter, bool remove, MSG* out,
+                                      std::shared_ptr<SentMessage>* sent) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (sent && !sent_.empty()) {
+    *sent = std::move(sent_.front());
+    sent_.pop_front();
+    return Next::kSent;
+  }
+  newInput_ = sent_.empty() ? 0 : QS_SENDMESSAGE;  // the thread has looked
   for (auto it = posted_.begin(); it != posted_.end(); ++it) {
     if (!filter.Matches(*it)) continue;
     *out = *it;
-    if (remove) posted_.erase(it);
-    return true;
+    if (remove && it == posted_.begin()) posted_.pop_front();  // the usual case, and cheaper
+    else if (remove) posted_.erase(it);
+    return Next::kPosted;
   }
-  if (!quit_ || !filter.TakesQuit()) return false;
-  *out = MakeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(quitCode_), 0);
-  if (remove) quit_ = false;
-  return true;
+  if (quit_ && filter.TakesQuit()) {
+    *out = MakeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(quitCode_), 0);
+    if (remove) quit_ = false;
+    return Next::kPosted;
+  }
+  return Next::kNothing;
 }
 
 void MessageQueue::ForgetWindow(VormDispatcherLock& lock, HWND window) {
-  std::erase_if(posted_, [window](const MSG& m) { return m.hwnd == window; });
-  std::erase_if(sent_, [&](const std::shared_ptr<SentMessage>& m) {
-    if (m->window != window) return false;
-    m->Answer(lock, 0);
-    return true;
-  });
+  std::vector<std::shared_ptr<SentMessage>> senders;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::erase_if(posted_, [window](const MSG& m) { return m.hwnd == window; });
+    std::erase_if(sent_, [&](std::shared_ptr<SentMessage>& m) {
+      if (m->window != window) return false;
+      senders.push_back(std::move(m));
+      return true;
+    });
+  }
+  for (const std::shared_ptr<SentMessage>& m : senders) m->Answer(lock, 0);
 }
 
 void MessageQueue::OwnerEnded(VormDispatcherLock& lock) {
-  closed_ = true;
-  posted_.clear();
-  quit_ = false;
-  for (const std::shared_ptr<SentMessage>& m : sent_) m->Answer(lock, 0);
-  sent_.clear();
+  std::deque<std::shared_ptr<SentMessage>> senders;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    closed_ = true;
+    posted_.clear();
+    quit_ = false;
+    senders.swap(sent_);
+  }
+  for (const std::shared_ptr<SentMessage>& m : senders) m->Answer(lock, 0);
   WindowTable::Get().RemoveWindowsOf(owner_);
 }
 
-void HandleSentMessages(MessageQueue& queue) {
-  for (;;) {
-    std::shared_ptr<SentMessage> message;
-    std::shared_ptr<Window> window;
-    {
-      VormDispatcherLock lock;
-      message = queue.PopSent();
-      if (!message) return;
-      window = WindowTable::Get().Find(message->window);
-    }
-    AnswerGuard answer(message);
-    if (window && window->owner.get() == &VormThreadRecord::Current()) {
-      answer.Set(Call(*window, message->message, message->wParam, message->lParam));
-    }
+namespace {
+
+// Runs a message sent from another thread and answers it.
+void Handle(std::shared_ptr<SentMessage> message) {
+  std::shared_ptr<Window> window = WindowTable::Get().Hold(message->window);
+  AnswerGuard answer(std::move(message));
+  if (window && window->owner.get() == &VormThreadRecord::Current()) {
+    answer.Set(Call(*window, answer.Message().message, answer.Message().wParam, answer.Message().lParam));
   }
+}
+
+}  // namespace
+
+std::shared_ptr<Window> MessageQueue::RecentWindow(HWND window) const {
+  if (window != recentHandle_) return nullptr;
+  std::shared_ptr<Window> recent = recent_.lock();
+  return recent && !recent->removed.load(std::memory_order_acquire) ? recent : nullptr;
+}
+
+void MessageQueue::SetRecentWindow(const std::shared_ptr<Window>& window) {
+  recentHandle_ = window->handle;
+  recent_ = window;
+}
+
+void HandleSentMessages(MessageQueue& queue) {
+  while (std::shared_ptr<SentMessage> message = queue.PopSent()) Handle(std::move(message));
 }
 
 }  // namespace VormWindow_details
@@ -177,12 +229,12 @@ using namespace VormWindow_details;
 
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!window) return PostThreadMessageW(GetCurrentThreadId(), message, wParam, lParam);
+  const MSG msg = MakeMessage(window, message, wParam, lParam);
   DWORD error;
   try {
     VormDispatcherLock lock;
-    std::shared_ptr<Window> w = WindowTable::Get().Find(window);
-    error = w ? PostTo(w->owner.get(), lock, MakeMessage(window, message, wParam, lParam))
-              : ERROR_INVALID_WINDOW_HANDLE;
+    const Window* w = WindowTable::Get().Find(window);
+    error = w ? PostTo(w->owner.get(), lock, msg) : ERROR_INVALID_WINDOW_HANDLE;
   } catch (const std::bad_alloc&) {
     error = ERROR_NOT_ENOUGH_MEMORY;
   }
@@ -190,30 +242,23 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
+  const MSG msg = MakeMessage(nullptr, message, wParam, lParam);
   DWORD error;
   try {
     VormDispatcherLock lock;
-    error = PostTo(VormThreadRecord::Find(threadId, lock), lock, MakeMessage(nullptr, message, wParam, lParam));
+    error = PostTo(VormThreadRecord::Find(threadId, lock), lock, msg);
   } catch (const std::bad_alloc&) {
     error = ERROR_NOT_ENOUGH_MEMORY;
   }
   return error == ERROR_SUCCESS ? TRUE : Fail(error, FALSE);
 }
 
-void PostQuitMessage(int exitCode) {
-  MessageQueue& queue = MessageQueue::OfCallingThread();
-  VormDispatcherLock lock;
-  queue.Quit(lock, exitCode);
-}
+void PostQuitMessage(int exitCode) { MessageQueue::OfCallingThread().Quit(exitCode); }
 
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   VormWait_details::LeaveIfTerminated();
   VormThreadRecord& self = VormThreadRecord::Current();
-  std::shared_ptr<Window> target;
-  {
-    VormDispatcherLock lock;
-    target = WindowTable::Get().Find(window);
-  }
+  std::shared_ptr<Window> target = HoldForCaller(window);
   if (!target) return Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
   if (target->owner.get() == &self) return Call(*target, message, wParam, lParam);
 
@@ -241,12 +286,12 @@ BOOL GetMessageW(LPMSG msg, HWND window, UINT first, UINT last) {
   if (!FilterWindowValid(window, VormThreadRecord::Current())) return Fail(ERROR_INVALID_WINDOW_HANDLE, BOOL{-1});
   const Filter filter{window, first, last};
   for (;;) {
-    HandleSentMessages(queue);
-    {
-      VormDispatcherLock lock;
-      if (queue.HasSent()) continue;  // sent while the others were handled
-      if (queue.TakePosted(filter, true, msg)) return msg->message == WM_QUIT ? FALSE : TRUE;
-      queue.MarkSeen();
+    std::shared_ptr<SentMessage> sent;
+    const MessageQueue::Next next = queue.Take(filter, true, msg, &sent);
+    if (next == MessageQueue::Next::kPosted) return msg->message == WM_QUIT ? FALSE : TRUE;
+    if (next == MessageQueue::Next::kSent) {
+      Handle(std::move(sent));
+      continue;
     }
     // Anything arriving from here on is new, so this wait cannot miss it.
     VormWaitable* object = &queue;
@@ -262,10 +307,8 @@ BOOL PeekMessageW(LPMSG msg, HWND window, UINT first, UINT last, UINT removeFlag
   MessageQueue& queue = MessageQueue::OfCallingThread();
   if (!FilterWindowValid(window, VormThreadRecord::Current())) return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
   HandleSentMessages(queue);
-  VormDispatcherLock lock;
-  const bool found = queue.TakePosted(Filter{window, first, last}, (removeFlags & PM_REMOVE) != 0, msg);
-  queue.MarkSeen();
-  return found ? TRUE : FALSE;
+  const bool remove = (removeFlags & PM_REMOVE) != 0;
+  return queue.Take(Filter{window, first, last}, remove, msg, nullptr) == MessageQueue::Next::kPosted ? TRUE : FALSE;
 }
 
 DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds, DWORD wakeMask,

@@ -4,9 +4,11 @@
 // procedures and other callbacks always run outside the lock.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -29,8 +31,8 @@ struct WindowClass {
   unsigned windows = 0;
 };
 
-// Thread rule: fields fixed at creation except `destroying` (dispatcher lock). Ownership:
-// shared by the table and calls in progress.
+// Thread rule: fields fixed at creation except `destroying` (dispatcher lock) and `removed`
+// (set under the lock, read anywhere). Ownership: shared by the table and calls in progress.
 struct Window {
   HWND handle = nullptr;
   std::shared_ptr<WindowClass> windowClass;  // null for the layer's own windows
@@ -38,6 +40,7 @@ struct Window {
   Handler handler;
   std::shared_ptr<VormThreadRecord> owner;
   bool destroying = false;
+  std::atomic<bool> removed{false};  // out of the table
 };
 
 // A message sent from another thread, signalled once answered.
@@ -70,8 +73,10 @@ struct Filter {
 };
 
 // One thread's message queue: signalled for a waiter when input of a kind in the waiter's
-// mask is new (or, asked for, present). Thread rule: dispatcher lock for everything.
-// Ownership: shared by the thread's record.
+// mask is new (or, asked for, present). Thread rule: its contents have a lock of their own,
+// so that the owner reads them and other threads add to them without the dispatcher lock
+// (which posting threads take only for their lookups, and to wake the owner when it waits);
+// the owner-only fields need none. Ownership: shared by the thread's record.
 class MessageQueue final : public VormThreadQueue {
  public:
   static constexpr size_t kMaxPosted = 10000;
@@ -85,32 +90,47 @@ class MessageQueue final : public VormThreadQueue {
 
   // ---- with the dispatcher lock held ----
   bool IsSignalled(const VormWaitBlock& waiter) const override;
+  void WaiterAdded(const VormWaitBlock& waiter) override;
+  void WaiterRemoved(const VormWaitBlock& waiter) override;
   // ERROR_SUCCESS, ERROR_NOT_ENOUGH_QUOTA when full, ERROR_INVALID_THREAD_ID once closed.
   DWORD Post(VormDispatcherLock& lock, const MSG& msg);
   // False once the owner has ended.
   bool Send(VormDispatcherLock& lock, std::shared_ptr<SentMessage> message);
-  void Quit(VormDispatcherLock& lock, int exitCode);
-  std::shared_ptr<SentMessage> PopSent();
-  bool HasSent() const { return !sent_.empty(); }
-  // The oldest posted message the filter takes, else a pending quit the filter takes.
-  bool TakePosted(const Filter& filter, bool remove, MSG* out);
-  // The thread has looked at its input (a sent message still waiting stays new).
-  void MarkSeen() { newInput_ = sent_.empty() ? 0 : QS_SENDMESSAGE; }
   // `window` is gone: its posted messages go, its senders get 0.
   void ForgetWindow(VormDispatcherLock& lock, HWND window);
   void OwnerEnded(VormDispatcherLock& lock) override;
 
+  // ---- the owner thread, without the dispatcher lock ----
+  void Quit(int exitCode);
+  // The next message sent from another thread, else null.
+  std::shared_ptr<SentMessage> PopSent();
+  // What a message loop takes next: a sent message first (into *sent), else the oldest
+  // posted message the filter takes, else a pending quit the filter takes (into *out; left
+  // in place unless `remove`). Unless a sent message is taken, the queue's input counts as
+  // seen (a sent message still waiting stays new).
+  enum class Next { kSent, kPosted, kNothing };
+  Next Take(const Filter& filter, bool remove, MSG* out, std::shared_ptr<SentMessage>* sent);
+  // The window this thread looked up last, when it is `window` and still exists.
+  std::shared_ptr<Window> RecentWindow(HWND window) const;
+  void SetRecentWindow(const std::shared_ptr<Window>& window);
+
  private:
   DWORD PresentInput() const;
-  void Arrived(VormDispatcherLock& lock, DWORD kinds);
+  // After input arrived under `mutex_`: wakes the owner when it waits on the queue.
+  void Arrived(VormDispatcherLock& lock, std::unique_lock<std::mutex>& guard, DWORD kinds);
 
   VormThreadRecord& owner_;
+  mutable std::mutex mutex_;  // guards the fields down to ownerWaiting_
   std::deque<MSG> posted_;
   std::deque<std::shared_ptr<SentMessage>> sent_;
   bool quit_ = false;
   int quitCode_ = 0;
   DWORD newInput_ = 0;  // QS_ kinds arrived since the owner last looked
   bool closed_ = false;
+  bool ownerWaiting_ = false;
+  // Owner only. Weak: a window holds its owner's record, which holds this queue.
+  HWND recentHandle_ = nullptr;
+  std::weak_ptr<Window> recent_;
 };
 
 // Classes and windows. Thread rule: every member under the dispatcher lock.
@@ -118,7 +138,10 @@ class WindowTable {
  public:
   static WindowTable& Get();
 
-  std::shared_ptr<Window> Find(HWND window) const;
+  // With the lock held: the window, valid while the lock is held, or null.
+  Window* Find(HWND window) const;
+  // Takes the lock: the window, kept alive by the caller, or null.
+  std::shared_ptr<Window> Hold(HWND window) const;
   HWND Add(std::shared_ptr<Window> window);
   // Takes the window out; its queue forgets it.
   void Remove(VormDispatcherLock& lock, HWND window);
@@ -139,6 +162,10 @@ class WindowTable {
 
 // Calls the window's procedure (or handler) outside the lock.
 LRESULT Call(const Window& window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The window, kept alive by the caller, or null. A thread dispatching to the same window
+// again and again finds it without the lock.
+std::shared_ptr<Window> HoldForCaller(HWND window);
 
 // Handles every message other threads have sent to the calling thread.
 void HandleSentMessages(MessageQueue& queue);

@@ -18,11 +18,6 @@ bool IsAtom(LPCWSTR nameOrAtom) { return reinterpret_cast<ULONG_PTR>(nameOrAtom)
 
 HINSTANCE ModuleOrExecutable(HINSTANCE instance) { return instance ? instance : GetModuleHandleW(nullptr); }
 
-std::shared_ptr<Window> FindLocked(HWND window) {
-  VormDispatcherLock lock;
-  return WindowTable::Get().Find(window);
-}
-
 }  // namespace
 
 WindowTable& WindowTable::Get() {
@@ -31,7 +26,13 @@ WindowTable& WindowTable::Get() {
   return *table;
 }
 
-std::shared_ptr<Window> WindowTable::Find(HWND window) const {
+Window* WindowTable::Find(HWND window) const {
+  auto it = windows_.find(reinterpret_cast<ULONG_PTR>(window));
+  return it == windows_.end() ? nullptr : it->second.get();
+}
+
+std::shared_ptr<Window> WindowTable::Hold(HWND window) const {
+  VormDispatcherLock lock;
   auto it = windows_.find(reinterpret_cast<ULONG_PTR>(window));
   return it == windows_.end() ? nullptr : it->second;
 }
@@ -49,6 +50,7 @@ void WindowTable::Remove(VormDispatcherLock& lock, HWND window) {
   if (it == windows_.end()) return;
   std::shared_ptr<Window> gone = std::move(it->second);
   windows_.erase(it);
+  gone->removed.store(true, std::memory_order_release);
   if (gone->windowClass) --gone->windowClass->windows;
   if (MessageQueue* queue = MessageQueue::Of(*gone->owner)) queue->ForgetWindow(lock, window);
 }
@@ -56,6 +58,7 @@ void WindowTable::Remove(VormDispatcherLock& lock, HWND window) {
 void WindowTable::RemoveWindowsOf(const VormThreadRecord& owner) {
   std::erase_if(windows_, [&](const auto& entry) {
     if (entry.second->owner.get() != &owner) return false;
+    entry.second->removed.store(true, std::memory_order_release);
     if (entry.second->windowClass) --entry.second->windowClass->windows;
     return true;
   });
@@ -89,6 +92,16 @@ ATOM WindowTable::AddClass(std::shared_ptr<WindowClass> windowClass) {
 
 void WindowTable::RemoveClass(const WindowClass& windowClass) {
   std::erase_if(classes_, [&](const std::shared_ptr<WindowClass>& c) { return c.get() == &windowClass; });
+}
+
+std::shared_ptr<Window> HoldForCaller(HWND window) {
+  MessageQueue* queue = MessageQueue::Of(VormThreadRecord::Current());
+  if (queue) {
+    if (std::shared_ptr<Window> recent = queue->RecentWindow(window)) return recent;
+  }
+  std::shared_ptr<Window> found = WindowTable::Get().Hold(window);
+  if (found && queue) queue->SetRecentWindow(found);
+  return found;
 }
 
 LRESULT Call(const Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -194,7 +207,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 
 BOOL DestroyWindow(HWND window) {
   VormWait_details::LeaveIfTerminated();
-  std::shared_ptr<Window> w = FindLocked(window);
+  std::shared_ptr<Window> w = WindowTable::Get().Hold(window);
   if (!w) return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
   if (w->owner.get() != &VormThreadRecord::Current()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   {
@@ -209,7 +222,10 @@ BOOL DestroyWindow(HWND window) {
   return TRUE;
 }
 
-BOOL IsWindow(HWND window) { return FindLocked(window) ? TRUE : FALSE; }
+BOOL IsWindow(HWND window) {
+  VormDispatcherLock lock;
+  return WindowTable::Get().Find(window) ? TRUE : FALSE;
+}
 
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM, LPARAM) {
   switch (message) {
@@ -226,7 +242,7 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM, LPARAM) {
 LRESULT DispatchMessageW(const MSG* msg) {
   if (!msg) return Fail(ERROR_INVALID_PARAMETER, LRESULT{0});
   if (!msg->hwnd) return 0;
-  std::shared_ptr<Window> w = FindLocked(msg->hwnd);
+  std::shared_ptr<Window> w = HoldForCaller(msg->hwnd);
   if (!w) return Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
   return Call(*w, msg->message, msg->wParam, msg->lParam);
 }
