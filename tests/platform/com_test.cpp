@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <vorm/platform/com.h>
 #include <vorm/platform/cstring.h>
+#include <vorm/platform/xmldom.h>
 
 namespace {
 
@@ -147,6 +148,99 @@ TEST(ComError, ThreadErrorObject) {
   EXPECT_EQ(got, nullptr);
   EXPECT_EQ(SetErrorInfo(1, nullptr), E_INVALIDARG);
   EXPECT_EQ(info->Release(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+std::wstring Text(const _bstr_t& b) { return !b ? std::wstring() : std::wstring(b, b.length()); }
+
+// Answers ITestThing only; records an error object for its failures when asked to.
+class Picky final : public VormComObject<ITestThing>, public ISupportErrorInfo {
+ public:
+  explicit Picky(bool supportsErrorInfo) : supports_(supportsErrorInfo) {}
+  ULONG AddRef() override { return VormComObject::AddRef(); }
+  ULONG Release() override { return VormComObject::Release(); }
+  int Value() override { return 1; }
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_ISupportErrorInfo && !supports_) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    if (iid == IID_ISupportErrorInfo) {
+      *object = static_cast<ISupportErrorInfo*>(this);
+      VormComObject::AddRef();
+      return S_OK;
+    }
+    if (iid == IID_IErrorInfo) return E_ACCESSDENIED;  // a failure other than "no such interface"
+    return VormComObject::QueryInterface(iid, object);
+  }
+  HRESULT InterfaceSupportsErrorInfo(REFIID iid) override { return iid == ITestThing::kIid ? S_OK : S_FALSE; }
+
+ private:
+  bool supports_;
+};
+_COM_SMARTPTR_TYPEDEF(ITestThing, ITestThing::kIid);
+
+TEST(ComPtr, QueriesReleasesAndRaises) {
+  ITestThingPtr thing(new Picky(true), false);
+  IUnknownPtr unknown(thing);
+  EXPECT_TRUE(unknown == thing);  // same object through different interfaces
+  _com_ptr_t<ICreateErrorInfo> none(unknown);  // E_NOINTERFACE: simply null
+  EXPECT_FALSE(none);
+  EXPECT_THROW(IErrorInfoPtr{unknown}, _com_error);  // any other failure raises
+  ITestThingPtr empty;
+  try {
+    empty->Value();
+    FAIL();
+  } catch (const _com_error& e) {
+    EXPECT_EQ(e.Error(), E_POINTER);
+  }
+  ITestThing* raw = thing.Detach();
+  EXPECT_FALSE(thing);
+  thing.Attach(raw);
+  EXPECT_EQ(thing->Value(), 1);
+}
+
+TEST(ComPtr, RaisedErrorsCarryTheObjectsErrorInfoOnlyWhenItSupportsIt) {
+  for (bool supports : {true, false}) {
+    ITestThingPtr thing(new Picky(supports), false);
+    IErrorInfo* info = NewErrorInfo(L"described", L"src");
+    SetErrorInfo(0, info);
+    info->Release();
+    try {
+      _com_issue_errorex(E_FAIL, thing, ITestThing::kIid);
+    } catch (const _com_error& e) {
+      EXPECT_EQ(Text(e.Description()), supports ? L"described" : L"") << supports;
+    }
+    SetErrorInfo(0, nullptr);
+  }
+  EXPECT_EQ(VormSetErrorInfo(E_INVALIDARG, L"why"), E_INVALIDARG);
+  IErrorInfo* recorded = nullptr;
+  ASSERT_EQ(GetErrorInfo(0, &recorded), S_OK);
+  BSTR description = nullptr;
+  recorded->GetDescription(&description);
+  EXPECT_STREQ(description, L"why");
+  SysFreeString(description);
+  recorded->Release();
+}
+
+TEST(CoCreateInstance, NeedsAnApartmentAndAKnownClass) {
+  void* object = nullptr;
+  std::thread([&] {
+    EXPECT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_ALL, IID_IUnknown, &object), CO_E_NOTINITIALIZED);
+  }).join();
+  CoInitialize(nullptr);
+  EXPECT_EQ(CoCreateInstance(IID_IErrorInfo, nullptr, CLSCTX_ALL, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+  ITestThingPtr outer(new Picky(false), false);
+  EXPECT_EQ(CoCreateInstance(CLSID_DOMDocument, outer, CLSCTX_ALL, IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
+  ASSERT_EQ(CoCreateInstance(CLSID_DOMDocument60, nullptr, CLSCTX_ALL, IID_IXMLDOMDocument2, &object), S_OK);
+  IXMLDOMDocument2Ptr document(static_cast<IXMLDOMDocument2*>(object), false);
+  EXPECT_EQ(OleRun(document), S_OK);
+  EXPECT_EQ(OleRun(nullptr), E_INVALIDARG);
+  CoUninitialize();
 }
 
 }  // namespace

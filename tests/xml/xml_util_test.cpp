@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -168,6 +170,10 @@ TEST_F(XmlUtil, OpenOrCreateDocument) {
             }),
             L"bXmlInstruction is FALSE!");
   EXPECT_EQ(Text(partial->Getxml()), L"<?style type=\"text/xsl\"?>");
+  // A read-only file cannot be deleted for overwriting.
+  ::chmod((tree_.root() / "new.xml").c_str(), 0444);
+  EXPECT_EQ(MessageOf([&] { VormXmlUtil::OpenOrCreateDocument(rebuilt, name.c_str(), instructions, root, TRUE); }),
+            L"Removal of file failed!\nFile = " + name);
   CStringArray noRoot;
   EXPECT_EQ(MessageOf([&] {
               VormXmlUtil::OpenOrCreateDocument(vorm_test::NewDocument(), tree_.wpath("none.xml").c_str(), instructions,
