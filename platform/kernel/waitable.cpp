@@ -125,7 +125,8 @@ DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const 
   VormWaitBlock& block = self.wait;
   using Clock = std::chrono::steady_clock;
   const bool timed = milliseconds != 0 && milliseconds != INFINITE;
-  const Clock::time_point deadline = timed ? Clock::now() + std::chrono::milliseconds(milliseconds) : Clock::time_point();
+  const Clock::time_point deadline =
+      timed ? Clock::now() + std::chrono::milliseconds(milliseconds) : Clock::time_point();
 
   DWORD result = VormWaitBlock::kPending;
   if (count == 0 && milliseconds == 0 && !self.Terminated() && !self.MayHaveApcs() && self.runningApcs.empty()) {

@@ -154,38 +154,45 @@ VORM_API void LeaveCriticalSection(LPCRITICAL_SECTION section);
 // return the new value; Exchange, CompareExchange and ExchangeAdd return the old one.
 //   LONG n = 5; InterlockedIncrement(&n) => 6
 //   InterlockedCompareExchange(&n, 9, 6) => 6, n == 9;  InterlockedCompareExchange(&n, 1, 6) => 9, n == 9
-inline LONG InterlockedIncrement(LONG volatile* target) { return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST); }
-inline LONG InterlockedDecrement(LONG volatile* target) { return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST); }
-inline LONG InterlockedExchange(LONG volatile* target, LONG value) {
+namespace VormInterlocked_details {
+template <class T>
+inline T Add(T volatile* target, T value) {
+  return __atomic_add_fetch(target, value, __ATOMIC_SEQ_CST);
+}
+template <class T>
+inline T Exchange(T volatile* target, T value) {
   return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
 }
-inline LONG InterlockedExchangeAdd(LONG volatile* target, LONG value) {
+template <class T>
+inline T ExchangeAdd(T volatile* target, T value) {
   return __atomic_fetch_add(target, value, __ATOMIC_SEQ_CST);
 }
-inline LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LONG comparand) {
+template <class T>
+inline T CompareExchange(T volatile* target, T exchange, T comparand) {
   __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return comparand;
 }
-inline LONGLONG InterlockedIncrement64(LONGLONG volatile* target) {
-  return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST);
+}  // namespace VormInterlocked_details
+
+inline LONG InterlockedIncrement(LONG volatile* t) { return VormInterlocked_details::Add<LONG>(t, 1); }
+inline LONG InterlockedDecrement(LONG volatile* t) { return VormInterlocked_details::Add<LONG>(t, -1); }
+inline LONG InterlockedExchange(LONG volatile* t, LONG v) { return VormInterlocked_details::Exchange(t, v); }
+inline LONG InterlockedExchangeAdd(LONG volatile* t, LONG v) { return VormInterlocked_details::ExchangeAdd(t, v); }
+inline LONG InterlockedCompareExchange(LONG volatile* t, LONG exchange, LONG comparand) {
+  return VormInterlocked_details::CompareExchange(t, exchange, comparand);
 }
-inline LONGLONG InterlockedDecrement64(LONGLONG volatile* target) {
-  return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST);
+inline LONGLONG InterlockedIncrement64(LONGLONG volatile* t) { return VormInterlocked_details::Add<LONGLONG>(t, 1); }
+inline LONGLONG InterlockedDecrement64(LONGLONG volatile* t) { return VormInterlocked_details::Add<LONGLONG>(t, -1); }
+inline LONGLONG InterlockedExchange64(LONGLONG volatile* t, LONGLONG v) {
+  return VormInterlocked_details::Exchange(t, v);
 }
-inline LONGLONG InterlockedExchange64(LONGLONG volatile* target, LONGLONG value) {
-  return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+inline LONGLONG InterlockedExchangeAdd64(LONGLONG volatile* t, LONGLONG v) {
+  return VormInterlocked_details::ExchangeAdd(t, v);
 }
-inline LONGLONG InterlockedExchangeAdd64(LONGLONG volatile* target, LONGLONG value) {
-  return __atomic_fetch_add(target, value, __ATOMIC_SEQ_CST);
+inline LONGLONG InterlockedCompareExchange64(LONGLONG volatile* t, LONGLONG exchange, LONGLONG comparand) {
+  return VormInterlocked_details::CompareExchange(t, exchange, comparand);
 }
-inline LONGLONG InterlockedCompareExchange64(LONGLONG volatile* target, LONGLONG exchange, LONGLONG comparand) {
-  __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-  return comparand;
-}
-inline PVOID InterlockedExchangePointer(PVOID volatile* target, PVOID value) {
-  return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
-}
-inline PVOID InterlockedCompareExchangePointer(PVOID volatile* target, PVOID exchange, PVOID comparand) {
-  __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
-  return comparand;
+inline PVOID InterlockedExchangePointer(PVOID volatile* t, PVOID v) { return VormInterlocked_details::Exchange(t, v); }
+inline PVOID InterlockedCompareExchangePointer(PVOID volatile* t, PVOID exchange, PVOID comparand) {
+  return VormInterlocked_details::CompareExchange(t, exchange, comparand);
 }
