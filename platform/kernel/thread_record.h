@@ -11,7 +11,8 @@
 #include "platform/kernel/waitable.h"
 
 // What the window layer keeps per thread (its message queue), told when the thread ends.
-// Thread rule: the dispatcher lock guards it. Ownership: shared by the thread's record.
+// Thread rule: OwnerEnded runs under the dispatcher lock; the implementation guards the
+// rest. Ownership: shared by the thread's record.
 class VormThreadQueue : public VormWaitable {
  public:
   VormThreadQueue() : VormWaitable(VormObjectType::Internal) {}
@@ -76,7 +77,8 @@ class VormThreadRecord final : public VormWaitable, public std::enable_shared_fr
   bool MayHaveApcs() const { return apcsQueued_.load(std::memory_order_acquire); }
   // The suspend count before the call, lowered by one when not 0; the thread starts at 0.
   DWORD Resume(VormDispatcherLock& lock);
-  // The message queue, null until the window layer attaches one.
+  // The message queue, null until the window layer attaches one. Only the thread itself
+  // attaches it, so the thread itself may read it without the lock.
   const std::shared_ptr<VormThreadQueue>& Queue() const { return queue_; }
   void AttachQueue(std::shared_ptr<VormThreadQueue> queue) { queue_ = std::move(queue); }
   // Ends the thread as an object: exit code set, handle signalled, APCs dropped, id

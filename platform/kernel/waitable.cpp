@@ -200,6 +200,7 @@ void RunApcs() {
     }
     if (self.runningApcs.empty()) return;
     while (!self.runningApcs.empty()) {
+      LeaveIfTerminated();  // a terminated thread's APCs are dropped, also those taken already
       const VormThreadRecord::Apc apc = self.runningApcs.front();
       self.runningApcs.pop_front();
       apc.routine(apc.data);

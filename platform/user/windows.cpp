@@ -38,10 +38,11 @@ std::shared_ptr<Window> WindowTable::Hold(HWND window) const {
 }
 
 HWND WindowTable::Add(std::shared_ptr<Window> window) {
-  next_ += 0x10;
-  window->handle = reinterpret_cast<HWND>(next_);
+  const ULONG_PTR key = next_ + 0x10;
+  window->handle = reinterpret_cast<HWND>(key);
+  windows_.emplace(key, window);  // first: it is what may throw
+  next_ = key;
   if (window->windowClass) ++window->windowClass->windows;
-  windows_.emplace(next_, window);
   return window->handle;
 }
 
@@ -111,8 +112,8 @@ LRESULT Call(const Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 namespace {
 
-// Adds a window owned by the calling thread (which gets a queue for it); null when out of
-// memory.
+// Adds a window owned by the calling thread (which gets a queue for it). Throws
+// std::bad_alloc when the table cannot grow.
 HWND AddWindow(std::shared_ptr<Window> window) {
   MessageQueue::OfCallingThread();
   window->owner = VormThreadRecord::Current().shared_from_this();
@@ -191,7 +192,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     }
     if (!window->windowClass) return Fail(ERROR_CANNOT_FIND_WND_CLASS, HWND{});
     window->procedure = window->windowClass->procedure;
-    if (!AddWindow(window)) return nullptr;
+    AddWindow(window);
   } catch (const std::bad_alloc&) {
     return Fail(ERROR_NOT_ENOUGH_MEMORY, HWND{});
   }

@@ -171,6 +171,37 @@ TEST(ServerThread, HandlersAreCalledAddedRemovedAndSweptAtStop) {
   for (HANDLE h : {a, b, c, server.removed}) CloseHandle(h);
 }
 
+// Blocks in OnSignalled until released, keeping the server thread busy.
+class Blocking : public Handler {
+ public:
+  Blocking(HANDLE handle, HANDLE release) : Handler(handle), release_(release) {}
+  void OnSignalled() override {
+    Handler::OnSignalled();
+    WaitForSingleObject(release_, kLong);
+  }
+
+ private:
+  HANDLE release_;
+};
+
+TEST(ServerThread, DestroyedWithRequestsStillQueued) {
+  HANDLE busy = Event(), release = Event(), other = Event();
+  Blocking blocker(busy, release);
+  Handler late(other);
+  auto* server = new VormServerThread;
+  ASSERT_EQ(server->Start(), VormOk);
+  ASSERT_EQ(server->AddHandler(&blocker), VormOk);
+  SetEvent(busy);
+  ASSERT_EQ(WaitForSingleObject(blocker.called, kLong), WAIT_OBJECT_0);  // now inside OnSignalled
+  ASSERT_EQ(server->AddHandler(&late), VormOk);  // queued behind the busy handler
+  std::thread destroyer([&] { delete server; });  // stops it: queues StopProc, waits for the end
+  SetEvent(release);
+  destroyer.join();  // every request ran on a live server, or not at all; none leaked
+  SetEvent(other);
+  EXPECT_EQ(late.signalled, 0);
+  for (HANDLE h : {busy, release, other}) CloseHandle(h);
+}
+
 // The server thread's processor time in clock ticks, from the kernel's account of it.
 long CpuTicks(DWORD threadId) {
   std::ifstream stat("/proc/self/task/" + std::to_string(threadId) + "/stat");
