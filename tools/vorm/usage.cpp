@@ -69,7 +69,6 @@ bool PrintUsage(const std::string& command, bool toError) {
       return true;
     }
   }
-  std::fputs(kOverview, out);
   return false;
 }
 
