@@ -74,7 +74,7 @@ template <class T>
 std::shared_ptr<T> LookupAs(HANDLE handle, VormObjectType type) {
   std::shared_ptr<VormKernelObject> object = Lookup(handle);
   if (!object || object->Type() != type) return nullptr;
-  return std::static_pointer_cast<T>(object);
+  return std::static_pointer_cast<T>(std::move(object));
 }
 
 // Removes `handle` when it names an object of `type`; false when it does not.

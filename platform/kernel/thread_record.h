@@ -49,12 +49,17 @@ class VormThreadRecord final : public VormWaitable, public std::enable_shared_fr
   DWORD Id() const { return id_; }
 
   // ---- the thread itself only ----
-  DWORD lastError = ERROR_SUCCESS;
+  // On cache lines of their own: other threads take references to the record all the time
+  // (the reference counts sit just before it), while the thread writes these.
+  alignas(64) DWORD lastError = ERROR_SUCCESS;
   VormWaitBlock wait;
   VormHandles_details::LookupCache handleCache;
   // APCs taken from the queue and not yet run; an APC that runs APCs continues here first,
   // so they keep their queue order.
   std::deque<Apc> runningApcs;
+  // For the window layer: the window this thread posted, sent or dispatched to last, so that
+  // doing it again needs no table lookup. Opaque here.
+  std::shared_ptr<void> recentWindow;
 
   // ---- with the dispatcher lock held ----
   bool IsSignalled(const VormWaitBlock&) const override { return Ended(); }

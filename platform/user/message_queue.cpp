@@ -38,12 +38,7 @@ class AnswerGuard {
 bool FilterWindowValid(HWND window, const VormThreadRecord& self) {
   if (!window || window == kThreadMessagesOnly) return true;
   std::shared_ptr<Window> w = WindowTable::Get().Hold(window);
-  return w && w->owner.get() == &self;
-}
-
-DWORD PostTo(VormThreadRecord* thread, VormDispatcherLock& lock, const MSG& msg) {
-  MessageQueue* queue = thread ? MessageQueue::Of(*thread) : nullptr;
-  return queue ? queue->Post(lock, msg) : ERROR_INVALID_THREAD_ID;
+  return w && w->owner == &self;
 }
 
 MSG MakeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -104,19 +99,22 @@ void MessageQueue::WaiterRemoved(const VormWaitBlock&) {
   ownerWaiting_ = false;
 }
 
-void MessageQueue::Arrived(VormDispatcherLock& lock, std::unique_lock<std::mutex>& guard, DWORD kinds) {
+bool MessageQueue::Arrived(std::unique_lock<std::mutex>& guard, DWORD kinds) {
   newInput_ |= kinds;
   const bool wake = ownerWaiting_;
-  guard.unlock();  // WakeWaiters asks IsSignalled, which takes it
-  if (wake) WakeWaiters(lock);
+  guard.unlock();  // waking asks IsSignalled, which takes it
+  return wake;
 }
 
-DWORD MessageQueue::Post(VormDispatcherLock& lock, const MSG& msg) {
+DWORD MessageQueue::Post(const MSG& msg) {
   std::unique_lock<std::mutex> guard(mutex_);
   if (closed_) return ERROR_INVALID_THREAD_ID;
   if (posted_.size() >= kMaxPosted) return ERROR_NOT_ENOUGH_QUOTA;
   posted_.push_back(msg);
-  Arrived(lock, guard, kPostedKinds);
+  if (Arrived(guard, kPostedKinds)) {
+    VormDispatcherLock lock;
+    WakeWaiters(lock);
+  }
   return ERROR_SUCCESS;
 }
 
@@ -124,7 +122,7 @@ bool MessageQueue::Send(VormDispatcherLock& lock, std::shared_ptr<SentMessage> m
   std::unique_lock<std::mutex> guard(mutex_);
   if (closed_) return false;
   sent_.push_back(std::move(message));
-  Arrived(lock, guard, QS_SENDMESSAGE);
+  if (Arrived(guard, QS_SENDMESSAGE)) WakeWaiters(lock);
   return true;
 }
 
@@ -201,23 +199,12 @@ namespace {
 void Handle(std::shared_ptr<SentMessage> message) {
   std::shared_ptr<Window> window = WindowTable::Get().Hold(message->window);
   AnswerGuard answer(std::move(message));
-  if (window && window->owner.get() == &VormThreadRecord::Current()) {
+  if (window && window->owner == &VormThreadRecord::Current()) {
     answer.Set(Call(*window, answer.Message().message, answer.Message().wParam, answer.Message().lParam));
   }
 }
 
 }  // namespace
-
-std::shared_ptr<Window> MessageQueue::RecentWindow(HWND window) const {
-  if (window != recentHandle_) return nullptr;
-  std::shared_ptr<Window> recent = recent_.lock();
-  return recent && !recent->removed.load(std::memory_order_acquire) ? recent : nullptr;
-}
-
-void MessageQueue::SetRecentWindow(const std::shared_ptr<Window>& window) {
-  recentHandle_ = window->handle;
-  recent_ = window;
-}
 
 void HandleSentMessages(MessageQueue& queue) {
   while (std::shared_ptr<SentMessage> message = queue.PopSent()) Handle(std::move(message));
@@ -229,12 +216,12 @@ using namespace VormWindow_details;
 
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!window) return PostThreadMessageW(GetCurrentThreadId(), message, wParam, lParam);
-  const MSG msg = MakeMessage(window, message, wParam, lParam);
-  DWORD error;
+  DWORD error = ERROR_INVALID_WINDOW_HANDLE;
   try {
-    VormDispatcherLock lock;
-    const Window* w = WindowTable::Get().Find(window);
-    error = w ? PostTo(w->owner.get(), lock, msg) : ERROR_INVALID_WINDOW_HANDLE;
+    if (Window* w = RecentForCaller(window)) {
+      error = w->queue->Post(MakeMessage(window, message, wParam, lParam));
+      if (error == ERROR_INVALID_THREAD_ID) error = ERROR_INVALID_WINDOW_HANDLE;  // gone with its thread
+    }
   } catch (const std::bad_alloc&) {
     error = ERROR_NOT_ENOUGH_MEMORY;
   }
@@ -242,11 +229,15 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
-  const MSG msg = MakeMessage(nullptr, message, wParam, lParam);
-  DWORD error;
-  try {
+  std::shared_ptr<MessageQueue> queue;
+  {
     VormDispatcherLock lock;
-    error = PostTo(VormThreadRecord::Find(threadId, lock), lock, msg);
+    VormThreadRecord* thread = VormThreadRecord::Find(threadId, lock);
+    if (MessageQueue* q = thread ? MessageQueue::Of(*thread) : nullptr) queue = q->shared_from_this();
+  }
+  DWORD error = ERROR_INVALID_THREAD_ID;
+  try {
+    if (queue) error = queue->Post(MakeMessage(nullptr, message, wParam, lParam));
   } catch (const std::bad_alloc&) {
     error = ERROR_NOT_ENOUGH_MEMORY;
   }
@@ -260,14 +251,13 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   VormThreadRecord& self = VormThreadRecord::Current();
   std::shared_ptr<Window> target = HoldForCaller(window);
   if (!target) return Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
-  if (target->owner.get() == &self) return Call(*target, message, wParam, lParam);
+  if (target->owner == &self) return Call(*target, message, wParam, lParam);
 
   MessageQueue& mine = MessageQueue::OfCallingThread();
   auto sent = std::make_shared<SentMessage>(window, message, wParam, lParam);
   {
     VormDispatcherLock lock;
-    MessageQueue* theirs = MessageQueue::Of(*target->owner);
-    if (!theirs || !theirs->Send(lock, sent)) return 0;  // the owner has ended
+    if (!target->queue->Send(lock, sent)) return 0;  // its thread has ended
   }
   // Wait for the answer, handling what is sent to this thread meanwhile.
   VormWaitable* objects[] = {sent.get(), &mine};

@@ -22,6 +22,8 @@ namespace VormWindow_details {
 // A procedure for windows the layer makes for itself (the folder dialog's).
 using Handler = std::function<LRESULT(UINT message, WPARAM wParam, LPARAM lParam)>;
 
+class MessageQueue;
+
 // Thread rule: fields under the dispatcher lock. Ownership: shared by the table's windows.
 struct WindowClass {
   ATOM atom = 0;
@@ -32,13 +34,18 @@ struct WindowClass {
 };
 
 // Thread rule: fields fixed at creation except `destroying` (dispatcher lock) and `removed`
-// (set under the lock, read anywhere). Ownership: shared by the table and calls in progress.
+// (set under the lock, read anywhere). Ownership: shared by the table and calls in progress;
+// it does not own its thread's record, which outlives the window's place in the table (a
+// thread's windows leave the table when it ends).
 struct Window {
-  HWND handle = nullptr;
+  // Its own cache line: the reference counts just before it change with every dispatch,
+  // while posting threads read these fields.
+  alignas(64) HWND handle = nullptr;
   std::shared_ptr<WindowClass> windowClass;  // null for the layer's own windows
   WNDPROC procedure = nullptr;
   Handler handler;
-  std::shared_ptr<VormThreadRecord> owner;
+  VormThreadRecord* owner = nullptr;  // dereference only while the window is in the table
+  std::shared_ptr<MessageQueue> queue;  // the owner's
   bool destroying = false;
   std::atomic<bool> removed{false};  // out of the table
 };
@@ -77,7 +84,7 @@ struct Filter {
 // so that the owner reads them and other threads add to them without the dispatcher lock
 // (which posting threads take only for their lookups, and to wake the owner when it waits);
 // the owner-only fields need none. Ownership: shared by the thread's record.
-class MessageQueue final : public VormThreadQueue {
+class MessageQueue final : public VormThreadQueue, public std::enable_shared_from_this<MessageQueue> {
  public:
   static constexpr size_t kMaxPosted = 10000;
 
@@ -88,12 +95,14 @@ class MessageQueue final : public VormThreadQueue {
   // A thread's queue, or null when it has none.
   static MessageQueue* Of(VormThreadRecord& thread);
 
+  // Any thread, without the dispatcher lock (taken inside when the owner must be woken):
+  // ERROR_SUCCESS, ERROR_NOT_ENOUGH_QUOTA when full, ERROR_INVALID_THREAD_ID once closed.
+  DWORD Post(const MSG& msg);
+
   // ---- with the dispatcher lock held ----
   bool IsSignalled(const VormWaitBlock& waiter) const override;
   void WaiterAdded(const VormWaitBlock& waiter) override;
   void WaiterRemoved(const VormWaitBlock& waiter) override;
-  // ERROR_SUCCESS, ERROR_NOT_ENOUGH_QUOTA when full, ERROR_INVALID_THREAD_ID once closed.
-  DWORD Post(VormDispatcherLock& lock, const MSG& msg);
   // False once the owner has ended.
   bool Send(VormDispatcherLock& lock, std::shared_ptr<SentMessage> message);
   // `window` is gone: its posted messages go, its senders get 0.
@@ -110,14 +119,11 @@ class MessageQueue final : public VormThreadQueue {
   // seen (a sent message still waiting stays new).
   enum class Next { kSent, kPosted, kNothing };
   Next Take(const Filter& filter, bool remove, MSG* out, std::shared_ptr<SentMessage>* sent);
-  // The window this thread looked up last, when it is `window` and still exists.
-  std::shared_ptr<Window> RecentWindow(HWND window) const;
-  void SetRecentWindow(const std::shared_ptr<Window>& window);
 
  private:
   DWORD PresentInput() const;
-  // After input arrived under `mutex_`: wakes the owner when it waits on the queue.
-  void Arrived(VormDispatcherLock& lock, std::unique_lock<std::mutex>& guard, DWORD kinds);
+  // After input arrived under `mutex_`: whether the owner waits on the queue and must be woken.
+  bool Arrived(std::unique_lock<std::mutex>& guard, DWORD kinds);
 
   VormThreadRecord& owner_;
   mutable std::mutex mutex_;  // guards the fields down to ownerWaiting_
@@ -128,9 +134,6 @@ class MessageQueue final : public VormThreadQueue {
   DWORD newInput_ = 0;  // QS_ kinds arrived since the owner last looked
   bool closed_ = false;
   bool ownerWaiting_ = false;
-  // Owner only. Weak: a window holds its owner's record, which holds this queue.
-  HWND recentHandle_ = nullptr;
-  std::weak_ptr<Window> recent_;
 };
 
 // Classes and windows. Thread rule: every member under the dispatcher lock.
@@ -163,8 +166,12 @@ class WindowTable {
 // Calls the window's procedure (or handler) outside the lock.
 LRESULT Call(const Window& window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The window, kept alive by the caller, or null. A thread dispatching to the same window
-// again and again finds it without the lock.
+// The window, or null. A thread that posts, sends or dispatches to the same window again
+// and again finds it without the lock. RecentForCaller's pointer stays valid until the
+// calling thread's next call of either (it is kept by the thread's cache, and taking no
+// reference keeps the window's reference count off the posting threads' path);
+// HoldForCaller's reference is the caller's.
+Window* RecentForCaller(HWND window);
 std::shared_ptr<Window> HoldForCaller(HWND window);
 
 // Handles every message other threads have sent to the calling thread.

@@ -53,12 +53,12 @@ void WindowTable::Remove(VormDispatcherLock& lock, HWND window) {
   windows_.erase(it);
   gone->removed.store(true, std::memory_order_release);
   if (gone->windowClass) --gone->windowClass->windows;
-  if (MessageQueue* queue = MessageQueue::Of(*gone->owner)) queue->ForgetWindow(lock, window);
+  gone->queue->ForgetWindow(lock, window);
 }
 
 void WindowTable::RemoveWindowsOf(const VormThreadRecord& owner) {
   std::erase_if(windows_, [&](const auto& entry) {
-    if (entry.second->owner.get() != &owner) return false;
+    if (entry.second->owner != &owner) return false;
     entry.second->removed.store(true, std::memory_order_release);
     if (entry.second->windowClass) --entry.second->windowClass->windows;
     return true;
@@ -95,14 +95,21 @@ void WindowTable::RemoveClass(const WindowClass& windowClass) {
   std::erase_if(classes_, [&](const std::shared_ptr<WindowClass>& c) { return c.get() == &windowClass; });
 }
 
-std::shared_ptr<Window> HoldForCaller(HWND window) {
-  MessageQueue* queue = MessageQueue::Of(VormThreadRecord::Current());
-  if (queue) {
-    if (std::shared_ptr<Window> recent = queue->RecentWindow(window)) return recent;
-  }
+Window* RecentForCaller(HWND window) {
+  // A window holds its owner's queue, never a thread's record, so this cache in the record
+  // makes no cycle of references.
+  std::shared_ptr<void>& slot = VormThreadRecord::Current().recentWindow;
+  auto* recent = static_cast<Window*>(slot.get());
+  if (recent && recent->handle == window && !recent->removed.load(std::memory_order_acquire)) return recent;
   std::shared_ptr<Window> found = WindowTable::Get().Hold(window);
-  if (found && queue) queue->SetRecentWindow(found);
-  return found;
+  if (!found) return nullptr;
+  slot = std::move(found);
+  return static_cast<Window*>(slot.get());
+}
+
+std::shared_ptr<Window> HoldForCaller(HWND window) {
+  Window* w = RecentForCaller(window);
+  return w ? std::static_pointer_cast<Window>(VormThreadRecord::Current().recentWindow) : nullptr;
 }
 
 LRESULT Call(const Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -115,8 +122,8 @@ namespace {
 // Adds a window owned by the calling thread (which gets a queue for it). Throws
 // std::bad_alloc when the table cannot grow.
 HWND AddWindow(std::shared_ptr<Window> window) {
-  MessageQueue::OfCallingThread();
-  window->owner = VormThreadRecord::Current().shared_from_this();
+  window->queue = MessageQueue::OfCallingThread().shared_from_this();
+  window->owner = &VormThreadRecord::Current();
   VormDispatcherLock lock;
   return WindowTable::Get().Add(std::move(window));
 }
@@ -210,7 +217,7 @@ BOOL DestroyWindow(HWND window) {
   VormWait_details::LeaveIfTerminated();
   std::shared_ptr<Window> w = WindowTable::Get().Hold(window);
   if (!w) return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
-  if (w->owner.get() != &VormThreadRecord::Current()) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (w->owner != &VormThreadRecord::Current()) return Fail(ERROR_ACCESS_DENIED, FALSE);
   {
     VormDispatcherLock lock;
     if (w->destroying) return TRUE;  // DestroyWindow again from its own WM_DESTROY
