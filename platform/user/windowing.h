@@ -1,7 +1,9 @@
 // The window layer's state: one window table (classes and windows) and the per-thread
-// message queues. All of it is guarded by the dispatcher lock (platform/kernel/waitable.h),
-// so a post, the wake-up it causes and the table lookups before it take one lock. Window
-// procedures and other callbacks always run outside the lock.
+// message queues. The table is guarded by the dispatcher lock (platform/kernel/waitable.h);
+// each queue's contents by a lock of its own, so that posting threads and the reading owner
+// meet on that lock alone, and the dispatcher lock is taken only to wake an owner that waits.
+// Lock order: the dispatcher lock, then a queue's lock. Window procedures and other
+// callbacks always run outside both.
 #pragma once
 
 #include <atomic>
