@@ -89,9 +89,13 @@ DWORD VormServerThread::Run(HANDLE started) {
       // wait: disable it, so the thread sleeps instead of spinning. Its record stays for
       // RemoveHandler.
       const DWORD n = m_selector.GetHandles(handles);
+      bool disabled = false;
       for (DWORD i = 0; i < n; ++i) {
-        if (WaitForSingleObject(handles[i], 0) == WAIT_FAILED) m_selector.SetEnabled(handles[i], false);
+        if (WaitForSingleObject(handles[i], 0) != WAIT_FAILED) continue;
+        m_selector.SetEnabled(handles[i], false);
+        disabled = true;
       }
+      if (!disabled) SleepEx(INFINITE, TRUE);  // a failure with no culprit: wait for requests
     }
   }
   // Shutdown sweep: handlers whose handles are signalled get a last call and are destroyed.
