@@ -10,6 +10,7 @@
 #include <vorm/platform/kernel.h>
 #include <vorm/platform/stream.h>
 
+#include "platform/com/com_internal.h"
 #include "platform/kernel/last_error.h"
 
 namespace {
@@ -65,6 +66,17 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   std::lock_guard<std::mutex> lock(table.mutex);
   table.blocks.emplace(KeyOf(block), block);
   return KeyOf(block);
+}
+
+bool VormCom_details::AdoptIntoBlock(HGLOBAL handle, void* data, size_t size) {
+  BlockTable& table = Table();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  Block* block = table.Find(handle);
+  if (!block || !block->movable || block->locks != 0) return false;
+  std::free(block->data);
+  block->data = static_cast<unsigned char*>(data);
+  block->size = block->capacity = size;
+  return true;
 }
 
 HGLOBAL GlobalReAlloc(HGLOBAL handle, SIZE_T bytes, UINT flags) {

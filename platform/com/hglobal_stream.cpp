@@ -26,6 +26,12 @@ class HGlobalStream final : public VormComObject<IStream, ISequentialStream> {
 
   HGLOBAL Block() const { return shared_->block; }
 
+  bool Adopt(void* data, size_t size) {
+    if (position_ != 0 || GlobalSize(Block()) != 0 || !VormCom_details::AdoptIntoBlock(Block(), data, size)) return false;
+    position_ = size;
+    return true;
+  }
+
   HRESULT Read(void* pv, ULONG cb, ULONG* read) override {
     if (read) *read = 0;
     if (!pv) return STG_E_INVALIDPOINTER;
@@ -155,6 +161,11 @@ HRESULT GetHGlobalFromStream(IStream* stream, HGLOBAL* block) {
   if (!ours) return E_INVALIDARG;
   *block = ours->Block();
   return S_OK;
+}
+
+HRESULT VormCom_details::AdoptIntoStream(IStream* stream, void* data, size_t size) {
+  auto* ours = dynamic_cast<HGlobalStream*>(stream);
+  return ours && size <= 0xFFFFFFFFull && ours->Adopt(data, size) ? S_OK : S_FALSE;
 }
 
 HRESULT VormCom_details::StreamOnBytes(const void* data, size_t size, IStream** stream) {

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr size_t kMaxResource = size_t{2} << 30;  // a stream's size is counted in 32 bits
+constexpr DWORD kChunk = 256 * 1024;
 
 // The scheme of a URL ("http", "file", ...), or empty for a path. One letter before ':'
 // is a drive, not a scheme.
@@ -56,12 +58,13 @@ HRESULT ReadFileResource(const std::wstring& path, std::string& bytes) {
   if (size > kMaxResource) {
     hr = INET_E_DOWNLOAD_FAILURE;
   } else {
-    // The size is a hint: files that report 0 (/proc) or grow are read to their end.
-    bytes.reserve(static_cast<size_t>(size) + 1);
-    char chunk[65536];
+    // Read through a chunk that stays in the cache, into a string reserved at the size the
+    // file reports (files that report 0, like /proc, or that grow are read to their end).
+    bytes.reserve(static_cast<size_t>(size));
+    std::unique_ptr<char[]> chunk(new char[kChunk]);
     for (;;) {
       DWORD got = 0;
-      if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
+      if (!ReadFile(file, chunk.get(), kChunk, &got, nullptr)) {
         hr = FromWin32(GetLastError());
         break;
       }
@@ -70,7 +73,7 @@ HRESULT ReadFileResource(const std::wstring& path, std::string& bytes) {
         hr = INET_E_DOWNLOAD_FAILURE;
         break;
       }
-      bytes.append(chunk, got);
+      bytes.append(chunk.get(), got);
     }
   }
   CloseHandle(file);

@@ -59,7 +59,7 @@ HRESULT ReadAll(IStream* stream, std::string& bytes) {
   }
 }
 
-HRESULT WriteAll(IStream* stream, const std::string& bytes) {
+HRESULT WriteAll(IStream* stream, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ULONG chunk = static_cast<ULONG>(std::min<size_t>(bytes.size() - done, 1u << 30));
@@ -142,11 +142,12 @@ void DocumentObject::SetParseError(const ParseFailure& failure, const std::wstri
   parseError_ = fresh;
 }
 
-bool DocumentObject::LoadBytes(std::string&& bytes, bool alreadyDecoded, const std::wstring& url) {
+bool DocumentObject::LoadBytes(std::string&& bytes, bool alreadyDecoded, const std::wstring& url,
+                               std::function<bool(std::string&)> reload) {
   auto tree = std::make_shared<Tree>(this, false);
   ParseFailure failure;
-  const bool parsed =
-      ParseDocument(std::move(bytes), ParseOptions{preserveWhiteSpace_ != VARIANT_FALSE, alreadyDecoded}, *tree, failure);
+  const ParseOptions options{preserveWhiteSpace_ != VARIANT_FALSE, alreadyDecoded, std::move(reload)};
+  const bool parsed = ParseDocument(std::move(bytes), options, *tree, failure);
   ReplaceMainTree(parsed ? std::move(tree) : std::make_shared<Tree>(this, false));
   url_ = url;
   SetParseError(parsed ? ParseFailure() : failure, url);
@@ -342,7 +343,13 @@ HRESULT DocumentObject::raw_load(VARIANT source, VARIANT_BOOL* loaded) {
       FailedRead(hr, url);
       return S_FALSE;
     }
-    const bool parsed = LoadBytes(std::move(bytes), false, url);
+    // A local file can be read again, which lets the parser work on the bytes in place.
+    std::function<bool(std::string&)> reload;
+    const bool remote = source.vt == VT_BSTR && (VormCompareNoCase(std::wstring_view(url).substr(0, 5), L"http:") == 0 ||
+                                                 VormCompareNoCase(std::wstring_view(url).substr(0, 6), L"https:") == 0);
+    if (source.vt == VT_BSTR && !remote)
+      reload = [&url](std::string& again) { return SUCCEEDED(VormCom_details::ReadUrl(url.c_str(), again)); };
+    const bool parsed = LoadBytes(std::move(bytes), false, url, std::move(reload));
     if (loaded) *loaded = parsed ? VARIANT_TRUE : VARIANT_FALSE;
     return parsed ? S_OK : S_FALSE;
   });
@@ -350,7 +357,10 @@ HRESULT DocumentObject::raw_load(VARIANT source, VARIANT_BOOL* loaded) {
 
 HRESULT DocumentObject::raw_loadXML(BSTR xml, VARIANT_BOOL* loaded) {
   return Guarded([&]() -> HRESULT {
-    const bool parsed = LoadBytes(Utf8(xml), true, std::wstring());
+    const bool parsed = LoadBytes(Utf8(xml), true, std::wstring(), [xml](std::string& again) {
+      again = Utf8(xml);
+      return true;
+    });
     if (loaded) *loaded = parsed ? VARIANT_TRUE : VARIANT_FALSE;
     return parsed ? S_OK : S_FALSE;
   });
@@ -358,16 +368,17 @@ HRESULT DocumentObject::raw_loadXML(BSTR xml, VARIANT_BOOL* loaded) {
 
 HRESULT DocumentObject::raw_save(VARIANT destination) {
   return Guarded([&]() -> HRESULT {
-    std::string bytes;
     const bool toFile = destination.vt == VT_BSTR && SysStringLen(destination.bstrVal) > 0;
     const bool toStream = (destination.vt == VT_UNKNOWN || destination.vt == VT_DISPATCH) && destination.punkVal;
     if (!toFile && !toStream) return Fail(E_INVALIDARG, L"Save needs a file name or a stream.");
-    HRESULT hr = SerializeDocument(*main_, preserveWhiteSpace_ != VARIANT_FALSE, bytes);
-    if (FAILED(hr)) return hr;
-    if (toFile) return SaveFileAtomically(destination.bstrVal, bytes);
-    IStreamPtr stream(destination.punkVal);
-    if (!stream) return Fail(E_INVALIDARG, L"The object to save to is not a stream.");
-    return WriteAll(stream, bytes);
+    if (toStream) {
+      IStreamPtr stream(destination.punkVal);
+      if (!stream) return Fail(E_INVALIDARG, L"The object to save to is not a stream.");
+      return SaveToStream(stream);
+    }
+    ByteBuffer bytes;
+    const HRESULT hr = SerializeDocument(*main_, preserveWhiteSpace_ != VARIANT_FALSE, bytes);
+    return FAILED(hr) ? hr : SaveFileAtomically(destination.bstrVal, bytes.View());
   });
 }
 
@@ -473,21 +484,29 @@ HRESULT DocumentObject::Load(IStream* stream) {
   });
 }
 
+HRESULT DocumentObject::SaveToStream(IStream* stream) {
+  ByteBuffer bytes;
+  const HRESULT hr = SerializeDocument(*main_, preserveWhiteSpace_ != VARIANT_FALSE, bytes);
+  if (FAILED(hr)) return hr;
+  // An empty memory stream takes the bytes over instead of copying them.
+  const size_t size = bytes.View().size();
+  char* data = bytes.Release();
+  if (VormCom_details::AdoptIntoStream(stream, data, size) == S_OK) return S_OK;
+  const HRESULT written = WriteAll(stream, std::string_view(data, size));
+  std::free(data);
+  return written;
+}
+
 HRESULT DocumentObject::Save(IStream* stream, BOOL) {
-  return Guarded([&]() -> HRESULT {
-    if (!stream) return E_POINTER;
-    std::string bytes;
-    const HRESULT hr = SerializeDocument(*main_, preserveWhiteSpace_ != VARIANT_FALSE, bytes);
-    return FAILED(hr) ? hr : WriteAll(stream, bytes);
-  });
+  return Guarded([&]() -> HRESULT { return stream ? SaveToStream(stream) : E_POINTER; });
 }
 
 HRESULT DocumentObject::GetSizeMax(ULARGE_INTEGER* size) {
   return Guarded([&]() -> HRESULT {
     if (!size) return E_POINTER;
-    std::string bytes;
+    ByteBuffer bytes;
     const HRESULT hr = SerializeDocument(*main_, preserveWhiteSpace_ != VARIANT_FALSE, bytes);
-    size->QuadPart = bytes.size();
+    size->QuadPart = bytes.View().size();
     return hr;
   });
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -73,11 +74,14 @@ class DocumentObject final : public DomNode<IXMLDOMDocument2, IPersistStreamInit
 
   // Parses `bytes` into a new main tree (an empty one when they do not parse) and
   // records the outcome; true when the bytes parsed.
-  bool LoadBytes(std::string&& bytes, bool alreadyDecoded, const std::wstring& url);
+  // `reload` reads the same bytes again, when that is possible (see ParseOptions).
+  bool LoadBytes(std::string&& bytes, bool alreadyDecoded, const std::wstring& url,
+                 std::function<bool(std::string&)> reload = nullptr);
   // Records a failure to read the source: the document is emptied.
   void FailedRead(HRESULT hr, const std::wstring& url);
   void ReplaceMainTree(std::shared_ptr<Tree> tree);
   void SetParseError(const ParseFailure& failure, const std::wstring& url);
+  HRESULT SaveToStream(IStream* stream);
   template <class I>
   HRESULT CreateLeaf(pugi::xml_node_type type, const char* name, BSTR data, I** out);
 

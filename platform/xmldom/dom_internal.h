@@ -15,6 +15,8 @@
 
 #include <pugixml.hpp>
 
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +34,9 @@ struct Tree {
   Tree(const Tree&) = delete;
   Tree& operator=(const Tree&) = delete;
 
+  // The text pugixml parsed in place, when it did: the parsed nodes point into it. Declared
+  // before `doc`, so the nodes go first.
+  std::string source;
   pugi::xml_document doc;
   // The document the nodes belong to (alive while any node object of the tree is).
   DocumentObject* owner;
@@ -181,26 +186,62 @@ struct ParseFailure {
 struct ParseOptions {
   bool preserveWhiteSpace = false;
   bool alreadyDecoded = false;  // loadXML: the text is UTF-8 already, the declared encoding is not used
+  // Reads the same bytes again (false when it cannot). Given, the text is parsed in place
+  // instead of copied, and read again only to locate an error.
+  std::function<bool(std::string&)> reload;
 };
 // Parses `bytes` (consumed) into `tree`; false with `failure` filled on any error.
 bool ParseDocument(std::string&& bytes, const ParseOptions& options, Tree& tree, ParseFailure& failure);
 
-// The document written out: indented unless `raw` or whitespace is preserved somewhere,
-// in the declared encoding unless `utf8`. E_FAIL with a description when a character
+// Bytes in malloc'd memory that grow in place (realloc) and that a memory stream can take
+// over without a copy. One owner; one thread.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+  ~ByteBuffer() { std::free(data_); }
+  void Append(const char* data, size_t size);  // std::bad_alloc when memory runs out
+  void Clear() { size_ = 0; }
+  std::string_view View() const { return std::string_view(data_, size_); }
+  // Gives the memory away (free it with std::free); the buffer is empty afterwards.
+  char* Release() {
+    char* data = data_;
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+    return data;
+  }
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// The document written out: indented unless whitespace is preserved somewhere (or it is
+// nested too deep), in the declared encoding. E_FAIL with a description when a character
 // cannot be written.
-HRESULT SerializeDocument(const Tree& tree, bool preserveWhiteSpace, std::string& out);
+HRESULT SerializeDocument(const Tree& tree, bool preserveWhiteSpace, ByteBuffer& out);
 // One node as XML text (UTF-8, no added whitespace).
 std::string SerializeNode(const Place& place);
-// The offset of the first byte of UTF-8 text that is not valid UTF-8 or is no XML
-// character (size_t(-1) when there is none); `hasReference` is set when a '&' is seen.
-// Plain ASCII is passed over eight bytes at a time.
-size_t FindInvalidCharacter(std::string_view text, bool& hasReference);
+// One pass over UTF-8 text: the offset of the first byte that is not valid UTF-8 or is no
+// XML character (size_t(-1) when there is none), whether a '&' or "xml:space" occurs
+// (the latter found before the first invalid byte only), and, when asked,
+// whether some '=' hints at a start tag that repeats an attribute or holds '<' in a value
+// (see dom_parse.cpp). Plain ASCII is passed over sixteen bytes at a time.
+struct TextScan {
+  size_t invalid = static_cast<size_t>(-1);
+  bool references = false;
+  bool xmlSpace = false;
+  bool attributesSuspect = false;
+};
+TextScan ScanText(std::string_view text, bool watchAttributes);
 // Converts `in` from one iconv encoding to another. false when the encoding is unknown
 // (`unsupported` set) or at the first character that cannot be converted; `converted`
 // then counts the bytes written before it.
 bool Recode(std::string_view in, const char* from, const char* to, std::string& out, bool& unsupported,
             size_t& converted);
 // Writes `bytes` to `path` through a temporary file and a rename.
-HRESULT SaveFileAtomically(const wchar_t* path, const std::string& bytes);
+HRESULT SaveFileAtomically(const wchar_t* path, std::string_view bytes);
 
 }  // namespace VormXmlDom_details

@@ -2,6 +2,10 @@
 // pass over the tree for what pugixml lets through (several roots, text outside the
 // root, duplicate attributes, references to entities other than the predefined ones)
 // and for whitespace-only text. Nothing here recurses.
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -23,6 +27,11 @@ struct Error {
   LONG code = 0;
   std::wstring reason;
   size_t offset = kNone;  // in the UTF-8 text; kNone: the error has no position
+  // For a bad reference in a value: where the value starts in the source and the character
+  // that ends it there. The exact offset comes from decoding the untouched source again
+  // (pugixml may have moved the parsed value's characters).
+  size_t valueStart = kNone;
+  char valueStop = 0;
 };
 
 // --- positions ---------------------------------------------------------------------------
@@ -146,44 +155,134 @@ bool IsXmlChar(std::uint32_t c) {
 
 }  // namespace
 
-size_t FindInvalidCharacter(std::string_view text, bool& hasReference) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    if (i + 8 <= n) {
-      std::uint64_t w;
-      std::memcpy(&w, p + i, 8);
-      const std::uint64_t amp = w ^ (kOnes * '&');
-      const bool special = (w & kHigh) || ((w - kOnes * 0x20) & ~w & kHigh) || ((amp - kOnes) & ~amp & kHigh);
-      if (!special) {
-        i += 8;
-        continue;
-      }
-    }
-    const size_t stop = std::min(n, i + 8);
-    while (i < stop) {
-      std::uint32_t c = p[i];
-      size_t used = 1;
-      if (c >= 0x80) used = vorm_text_details::DecodeUtf8(p + i, n - i, c);
-      else if (c == '&') hasReference = true;
-      if (!IsXmlChar(c)) return i;
-      i += used;
-    }
-  }
-  return kNone;
-}
-
 namespace {
-
-// --- references ------------------------------------------------------------------------------
 
 bool NameByte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
          c == '.' || c == ':' || static_cast<unsigned char>(c) >= 0x80;
 }
+
+// Watches every '=' for what pugixml would let through in a start tag: two attributes of
+// one name, or a '<' inside a quoted value. It looks at text, not at markup, so it may
+// also suspect '=' in text or comments; it never misses a real case (two '=' of one tag
+// have no '<' between them unless a value holds one, which is suspect itself).
+class AttributeWatch {
+ public:
+  explicit AttributeWatch(std::string_view text) : text_(text) {}
+  bool Suspect() const { return suspect_; }
+
+  // Both are called in text order.
+  void OnLess(size_t at) { lastLess_ = at; }
+  void OnEquals(size_t at) {
+    if (suspect_) return;
+    size_t j = at + 1;
+    while (j < text_.size() && IsXmlWhitespace(text_[j])) ++j;
+    if (j < text_.size() && (text_[j] == '"' || text_[j] == '\'')) {
+      const char quote = text_[j];
+      for (++j; j < text_.size() && text_[j] != quote; ++j)
+        if (text_[j] == '<') suspect_ = true;
+    }
+    size_t k = at;
+    while (k > 0 && IsXmlWhitespace(text_[k - 1])) --k;
+    const size_t nameEnd = k;
+    while (k > 0 && NameByte(text_[k - 1])) --k;
+    const std::string_view name = text_.substr(k, nameEnd - k);
+    const bool sameTag = previous_ != kNone && (lastLess_ == kNone || lastLess_ < previous_);
+    if (!sameTag) names_.clear();
+    for (std::string_view seen : names_)
+      if (seen == name) suspect_ = true;
+    names_.push_back(name);
+    previous_ = at;
+  }
+
+ private:
+  std::string_view text_;
+  size_t previous_ = kNone;   // the last '='
+  size_t lastLess_ = kNone;   // the last '<'
+  std::vector<std::string_view> names_;  // the attribute names of the tag being read
+  bool suspect_ = false;
+};
+
+// Notes "xml:space" around the ':' at `at`.
+inline void NoteColon(std::string_view text, size_t at, TextScan& scan) {
+  if (at >= 3 && at + 6 <= text.size() && text.compare(at - 3, 9, "xml:space") == 0) scan.xmlSpace = true;
+}
+
+// Checks one byte (or the UTF-8 sequence it starts) at `i`; false when it is no XML
+// character. Advances `i`.
+bool ScanOne(const unsigned char* p, size_t n, size_t& i, TextScan& scan, AttributeWatch* watch) {
+  std::uint32_t c = p[i];
+  size_t used = 1;
+  if (c >= 0x80) used = vorm_text_details::DecodeUtf8(p + i, n - i, c);
+  else if (c == '&') scan.references = true;
+  else if (c == '=' && watch) watch->OnEquals(i);
+  else if (c == '<' && watch) watch->OnLess(i);
+  else if (c == ':') NoteColon(std::string_view(reinterpret_cast<const char*>(p), n), i, scan);
+  if (!IsXmlChar(c)) return false;
+  i += used;
+  return true;
+}
+
+}  // namespace
+
+TextScan ScanText(std::string_view text, bool watchAttributes) {
+  TextScan scan;
+  AttributeWatch watch(text);
+  AttributeWatch* attributes = watchAttributes ? &watch : nullptr;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Sixty-four bytes at a time: only a stretch with a byte that is not plain printable
+  // ASCII (or tab, line feed, carriage return) is looked at byte by byte.
+  const __m128i space = _mm_set1_epi8(0x20), tab = _mm_set1_epi8(0x09), lf = _mm_set1_epi8(0x0A),
+                cr = _mm_set1_epi8(0x0D), amp = _mm_set1_epi8('&'), equals = _mm_set1_epi8('='),
+                less = _mm_set1_epi8('<'), colon = _mm_set1_epi8(':');
+  while (i + 64 <= n) {
+    std::uint64_t special = 0, ampersands = 0, eq = 0, lt = 0, colons = 0;
+    for (int part = 0; part < 4; ++part) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * part));
+      const __m128i low = _mm_cmplt_epi8(v, space);  // below 0x20, or 0x80 and above (signed)
+      const __m128i blank =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, cr));
+      const int shift = 16 * part;
+      special |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_andnot_si128(blank, low))) << shift;
+      ampersands |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp))) << shift;
+      eq |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, equals))) << shift;
+      lt |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, less))) << shift;
+      colons |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, colon))) << shift;
+    }
+    if (special) {
+      const size_t stop = i + 64;
+      while (i < stop)
+        if (!ScanOne(p, n, i, scan, attributes)) return scan.invalid = i, scan.attributesSuspect = watch.Suspect(), scan;
+      continue;
+    }
+    if (ampersands) scan.references = true;
+    for (; colons; colons &= colons - 1) NoteColon(text, i + static_cast<size_t>(__builtin_ctzll(colons)), scan);
+    if (attributes) {
+      if (eq == 0) {
+        if (lt != 0) attributes->OnLess(i + 63 - static_cast<size_t>(__builtin_clzll(lt)));
+      } else {
+        for (std::uint64_t bits = eq | lt; bits; bits &= bits - 1) {
+          const unsigned bit = static_cast<unsigned>(__builtin_ctzll(bits));
+          if (eq & (std::uint64_t{1} << bit)) attributes->OnEquals(i + bit);
+          else attributes->OnLess(i + bit);
+        }
+      }
+    }
+    i += 64;
+  }
+#endif
+  while (i < n)
+    if (!ScanOne(p, n, i, scan, attributes)) return scan.invalid = i, scan.attributesSuspect = watch.Suspect(), scan;
+  scan.attributesSuspect = watch.Suspect();
+  return scan;
+}
+
+namespace {
+
+// --- references ------------------------------------------------------------------------------
 
 // Decodes the references of `in` into `out`. On failure `error` holds the reason and the
 // index of the offending '&'.
@@ -245,30 +344,30 @@ bool DecodeReferences(std::string_view in, std::string& out, Error& error) {
   return true;
 }
 
-// Decodes a parsed value. On failure the exact source offset comes from decoding the
-// untouched source from where the value starts (`start`) up to `stop`: it fails at the
-// same reference.
-bool DecodeValue(std::string_view source, size_t start, char stop, const char* value, std::string& decoded, Error& error,
-                 bool& changed) {
+// Decodes a parsed value that starts at `start` in the source and ends there at `stop`.
+bool DecodeValue(size_t start, char stop, const char* value, std::string& decoded, Error& error, bool& changed) {
   changed = false;
   if (!std::strchr(value, '&')) return true;
-  Error found;
-  if (DecodeReferences(value, decoded, found)) {
+  if (DecodeReferences(value, decoded, error)) {
     changed = true;
     return true;
   }
-  size_t end = source.find(stop, start);
+  error.offset = start;
+  error.valueStart = start;
+  error.valueStop = stop;
+  return false;
+}
+
+// The exact offset of a bad reference: the same reference fails when the untouched value
+// is decoded.
+void LocateReference(std::string_view source, Error& error) {
+  if (error.valueStart == kNone || error.valueStart > source.size()) return;
+  size_t end = source.find(error.valueStop, error.valueStart);
   if (end == std::string_view::npos) end = source.size();
   std::string scratch;
   Error exact;
-  if (!DecodeReferences(source.substr(start, end - start), scratch, exact)) {
-    exact.offset += start;
-    error = exact;
-  } else {
-    found.offset = start;
-    error = found;
-  }
-  return false;
+  if (!DecodeReferences(source.substr(error.valueStart, end - error.valueStart), scratch, exact))
+    error.offset = error.valueStart + exact.offset;
 }
 
 bool AllWhitespace(const char* s) {
@@ -389,11 +488,15 @@ bool CheckTree(Tree& tree, std::string_view text, bool references, bool stripWhi
       }
       bool keep = preserve.back() != 0;
       for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        const size_t start = offsetOf(a.value());
+        const char quote = start > 0 ? text[start - 1] : '"';
+        if (std::strchr(a.value(), '<')) {  // pugixml takes it; XML does not
+          error = {VORM_XML_E_SYNTAX, L"The character '<' cannot be used in an attribute value.", text.find('<', start)};
+          return false;
+        }
         if (references) {
-          const size_t start = offsetOf(a.value());
-          const char quote = start > 0 ? text[start - 1] : '"';
           bool changed = false;
-          if (!DecodeValue(text, start, quote, a.value(), decoded, error, changed)) return false;
+          if (!DecodeValue(start, quote, a.value(), decoded, error, changed)) return false;
           if (changed) a.set_value(decoded.c_str(), decoded.size());
         }
         if (std::strcmp(a.name(), "xml:space") == 0) keep = std::strcmp(a.value(), "preserve") == 0;
@@ -407,8 +510,7 @@ bool CheckTree(Tree& tree, std::string_view text, bool references, bool stripWhi
     } else if (node.type() == pugi::node_pcdata) {
       if (references) {
         bool changed = false;
-        if (!DecodeValue(text, static_cast<size_t>(node.offset_debug()), '<', node.value(), decoded, error, changed))
-          return false;
+        if (!DecodeValue(static_cast<size_t>(node.offset_debug()), '<', node.value(), decoded, error, changed)) return false;
         if (changed) node.set_value(decoded.c_str(), decoded.size());
       }
       if (stripWhitespace && !preserve.back() && AllWhitespace(node.value())) parent.remove_child(node);
@@ -436,29 +538,56 @@ bool ParseDocument(std::string&& bytes, const ParseOptions& options, Tree& tree,
   } else if (!ToUtf8(std::move(bytes), text, error)) {
     return Fill(error, text, failure);
   }
-  bool references = false;
-  const size_t invalid = FindInvalidCharacter(text, references);
-  if (invalid != kNone)
-    return Fill({VORM_XML_E_INVALID_CHARACTER, L"An invalid character was found in the document.", invalid}, text, failure);
+  const TextScan scan = ScanText(text, true);
+  if (scan.invalid != kNone)
+    return Fill({VORM_XML_E_INVALID_CHARACTER, L"An invalid character was found in the document.", scan.invalid}, text,
+                failure);
 
   const bool keepAll = options.preserveWhiteSpace;
-  const bool scoped = !keepAll && text.find("xml:space") != std::string::npos;
+  const bool scoped = !keepAll && scan.xmlSpace;
   unsigned flags = pugi::parse_cdata | pugi::parse_wconv_attribute | pugi::parse_eol | pugi::parse_declaration |
                    pugi::parse_doctype | pugi::parse_pi | pugi::parse_comments | pugi::parse_fragment;
   if (keepAll || scoped) flags |= pugi::parse_ws_pcdata;
-  const pugi::xml_parse_result result = tree.doc.load_buffer(text.data(), text.size(), flags, pugi::encoding_utf8);
+  // When the source can be read again, pugixml parses the text where it lies (the tree
+  // keeps it) and an error is located in a fresh copy; otherwise it parses a copy and the
+  // text stays untouched for locating errors.
+  const bool inPlace = static_cast<bool>(options.reload);
+  pugi::xml_parse_result result;
+  if (inPlace) {
+    tree.source = std::move(text);
+    result = tree.doc.load_buffer_inplace(tree.source.data(), tree.source.size(), flags, pugi::encoding_utf8);
+  } else {
+    result = tree.doc.load_buffer(text.data(), text.size(), flags, pugi::encoding_utf8);
+  }
+  const std::string_view parsed = inPlace ? std::string_view(tree.source) : std::string_view(text);
   if (!result) {
-    Error parser = ParserError(result);
-    if (parser.offset != kNone) parser.offset = static_cast<size_t>(result.offset);
-    tree.doc.reset();
-    return Fill(parser, text, failure);
+    error = ParserError(result);
+    if (error.offset != kNone) error.offset = static_cast<size_t>(result.offset);
+  } else {
+    // The walk over every node costs about as much as parsing; it runs only when the text
+    // shows a reason for it.
+    const bool walk = scan.references || scoped || scan.attributesSuspect;
+    if (CheckTopLevel(tree, parsed, error) && (!walk || CheckTree(tree, parsed, scan.references, scoped, error))) {
+      tree.detached = false;
+      return true;
+    }
   }
-  if (!CheckTopLevel(tree, text, error) || !CheckTree(tree, text, references, scoped, error)) {
-    tree.doc.reset();
-    return Fill(error, text, failure);
+  tree.doc.reset();
+  if (inPlace) {
+    tree.source.clear();
+    // The parse changed the text; read the source again to say where the error is.
+    std::string again;
+    Error ignored;
+    if (!options.reload(again) || (!options.alreadyDecoded && !ToUtf8(std::move(again), text, ignored))) {
+      text.clear();
+      error.offset = kNone;
+    } else if (options.alreadyDecoded) {
+      text = std::move(again);
+      if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    }
   }
-  tree.detached = false;
-  return true;
+  LocateReference(text, error);
+  return Fill(error, text, failure);
 }
 
 }  // namespace VormXmlDom_details

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 
 #include <vorm/platform/files.h>
@@ -21,13 +22,13 @@ namespace VormXmlDom_details {
 
 namespace {
 
-class StringWriter final : public pugi::xml_writer {
+class BufferWriter final : public pugi::xml_writer {
  public:
-  explicit StringWriter(std::string& out) : out_(out) {}
-  void write(const void* data, size_t size) override { out_.append(static_cast<const char*>(data), size); }
+  explicit BufferWriter(ByteBuffer& out) : out_(out) {}
+  void write(const void* data, size_t size) override { out_.Append(static_cast<const char*>(data), size); }
 
  private:
-  std::string& out_;
+  ByteBuffer& out_;
 };
 
 std::string Upper(std::string_view s) {
@@ -53,21 +54,23 @@ void AppendEscaped(std::string& out, std::string_view value) {
 
 // Encodes UTF-8 text in the declared encoding. UTF-16 gets a byte-order mark, as readers
 // of "UTF-16" need one to know the byte order.
-HRESULT Encode(const std::string& declared, std::string& text) {
+HRESULT Encode(const std::string& declared, ByteBuffer& text) {
   const std::string upper = Upper(declared);
   if (upper.empty() || upper == "UTF-8" || upper == "UTF8") return S_OK;
   const bool utf16 = upper == "UTF-16" || upper == "UNICODE";
   std::string encoded;
   bool unsupported = false;
   size_t converted = 0;
-  if (!Recode(text, "UTF-8", utf16 ? "UTF-16LE" : declared.c_str(), encoded, unsupported, converted)) {
+  if (!Recode(text.View(), "UTF-8", utf16 ? "UTF-16LE" : declared.c_str(), encoded, unsupported, converted)) {
     const std::wstring name = VormFromUtf8(declared);
     const std::wstring reason = unsupported ? L"The document's encoding '" + name + L"' is not supported for saving."
                                             : L"The document holds a character that the encoding '" + name +
                                                   L"' cannot represent.";
     return Fail(E_FAIL, reason.c_str());
   }
-  text = utf16 ? "\xFF\xFE" + encoded : std::move(encoded);
+  text.Clear();
+  if (utf16) text.Append("\xFF\xFE", 2);
+  text.Append(encoded.data(), encoded.size());
   return S_OK;
 }
 
@@ -76,7 +79,7 @@ HRESULT FromErrno(int err) {
   return HRESULT_FROM_WIN32(code);
 }
 
-bool WriteFully(int fd, const std::string& bytes) {
+bool WriteFully(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -96,27 +99,33 @@ std::string TemporaryName(const std::string& folder, const std::string& base) {
 }
 
 // Indenting puts `depth` tabs before each line, so the file of a deep document would
-// grow with the square of its depth; deeper documents are written without indentation.
-constexpr int kMaxIndentedDepth = 256;
+// grow with the square of its depth. The indenting writer gives up at the first line
+// indented deeper than this, and the document is written without indentation instead.
+constexpr size_t kMaxIndent = 256;
 
-bool DeeperThan(const pugi::xml_node root, int limit) {
-  int depth = 0;
-  pugi::xml_node node = root.first_child();
-  while (node) {
-    if (pugi::xml_node child = node.first_child()) {
-      if (++depth > limit) return true;
-      node = child;
-      continue;
-    }
-    while (node && !node.next_sibling()) {
-      node = node.parent();
-      --depth;
-      if (node == root) return false;
-    }
-    if (node) node = node.next_sibling();
+struct TooDeepToIndent {};
+
+class IndentingWriter final : public pugi::xml_writer {
+ public:
+  explicit IndentingWriter(ByteBuffer& out) : out_(out), tabs_(kMaxIndent, '\t') {}
+  void write(const void* data, size_t size) override {
+    const std::string_view chunk(static_cast<const char*>(data), size);
+    const size_t leading = chunk.find_first_not_of('\t');
+    // memmem skips ahead by the needle's length where std::string_view::find compares at
+    // every tab.
+    if (run_ + (leading == std::string_view::npos ? size : leading) >= kMaxIndent ||
+        ::memmem(chunk.data(), chunk.size(), tabs_.data(), tabs_.size()))
+      throw TooDeepToIndent();
+    const size_t last = chunk.find_last_not_of('\t');
+    run_ = last == std::string_view::npos ? run_ + size : size - last - 1;
+    out_.Append(chunk.data(), chunk.size());
   }
-  return false;
-}
+
+ private:
+  ByteBuffer& out_;
+  const std::string tabs_;
+  size_t run_ = 0;  // tabs at the end of what was written so far
+};
 
 // pugixml writes control characters as numeric references ("&#01;"), which no XML 1.0
 // reader accepts; a literal '&' is always written "&amp;", so every "&#" is such a one.
@@ -169,21 +178,41 @@ bool Recode(std::string_view in, const char* from, const char* to, std::string& 
   return ok;
 }
 
-HRESULT SerializeDocument(const Tree& tree, bool preserveWhiteSpace, std::string& out) {
-  out.clear();
-  StringWriter writer(out);
+void ByteBuffer::Append(const char* data, size_t size) {
+  if (size > capacity_ - size_) {
+    // Doubling keeps appends amortised; for large blocks realloc remaps pages instead of
+    // copying them.
+    size_t capacity = capacity_ < 4096 ? 4096 : capacity_;
+    while (capacity - size_ < size) capacity *= 2;
+    auto* grown = static_cast<char*>(std::realloc(data_, capacity));
+    if (!grown) throw std::bad_alloc();
+    data_ = grown;
+    capacity_ = capacity;
+  }
+  std::memcpy(data_ + size_, data, size);
+  size_ += size;
+}
+
+HRESULT SerializeDocument(const Tree& tree, bool preserveWhiteSpace, ByteBuffer& out) {
   // Indentation adds whitespace-only text, which a reader drops, unless whitespace is
   // preserved: then the document is written as it stands.
-  const bool raw = preserveWhiteSpace || DeeperThan(tree.doc, kMaxIndentedDepth);
-  tree.doc.save(writer, "\t", raw ? pugi::format_raw | pugi::format_no_declaration
-                                  : pugi::format_indent | pugi::format_no_declaration,
-                pugi::encoding_utf8);
-  if (!raw && out.find("xml:space") != std::string::npos) {
-    out.clear();
+  bool raw = preserveWhiteSpace;
+  if (!raw) {
+    try {
+      out.Clear();
+      IndentingWriter writer(out);
+      tree.doc.save(writer, "\t", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
+      raw = ::memmem(out.View().data(), out.View().size(), "xml:space", 9) != nullptr;
+    } catch (const TooDeepToIndent&) {
+      raw = true;
+    }
+  }
+  if (raw) {
+    out.Clear();
+    BufferWriter writer(out);
     tree.doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
   }
-  bool references = false;
-  if (FindInvalidCharacter(out, references) != static_cast<size_t>(-1) || HasForbiddenCharacterReference(out))
+  if (ScanText(out.View(), false).invalid != static_cast<size_t>(-1) || HasForbiddenCharacterReference(out.View()))
     return Fail(E_FAIL, L"The document holds a character that XML cannot represent.");
   std::string declared;
   for (pugi::xml_node n = tree.doc.first_child(); n; n = n.next_sibling())
@@ -199,16 +228,17 @@ std::string SerializeNode(const Place& place) {
     out += '"';
     return out;
   }
-  StringWriter writer(out);
+  ByteBuffer buffer;
+  BufferWriter writer(buffer);
   if (place.node.type() == pugi::node_document) {
     place.tree->doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
   } else {
     place.node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
   }
-  return out;
+  return std::string(buffer.View());
 }
 
-HRESULT SaveFileAtomically(const wchar_t* path, const std::string& bytes) {
+HRESULT SaveFileAtomically(const wchar_t* path, std::string_view bytes) {
   std::string target = VormNativePath(path);
   if (target.empty()) return Fail(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), L"The path names no file here.");
   // A link is followed: the file it names is replaced, the link stays.

@@ -69,6 +69,7 @@ TEST_F(XmlDom, ParseErrorsCarryCodeAndCharacterPositions) {
       {"<a>&#0;</a>", VORM_XML_E_BAD_REFERENCE, 1, 4},
       {"<a>\x01</a>", VORM_XML_E_INVALID_CHARACTER, 1, 4},
       {"<a x='1' x='2'/>", VORM_XML_E_DUPLICATE_ATTRIBUTE, 1, 10},
+      {"<a x='<'/>", VORM_XML_E_SYNTAX, 1, 7},
       {"<a/>junk", VORM_XML_E_TOP_LEVEL, 1, 5},
       {"<!-- only -->", VORM_XML_E_MISSING_ROOT, 1, 14},
       {"<?xml version='1.0' encoding='x-no-such'?><a/>", VORM_XML_E_UNSUPPORTED_ENCODING, 1, 1},
@@ -84,6 +85,8 @@ TEST_F(XmlDom, ParseErrorsCarryCodeAndCharacterPositions) {
     EXPECT_FALSE(Text(error->Getreason()).empty()) << i;
     EXPECT_FALSE(document->GetdocumentElement()) << i;  // a failed load leaves an empty document
   }
+  // Text that only looks like repeated attributes is fine.
+  ParseDocument(L"<!-- x=1 x=2 --><r a='x=1' x='2'>x=3 x=4</r>");
   // Errors pugixml finds itself: code, line and the source line.
   IXMLDOMDocument2Ptr document = NewDocument();
   EXPECT_EQ(document->loadXML(L"<a>\n  <b></a>"), VARIANT_FALSE);
@@ -91,6 +94,30 @@ TEST_F(XmlDom, ParseErrorsCarryCodeAndCharacterPositions) {
   EXPECT_EQ(error->GeterrorCode(), VORM_XML_E_TAG_MISMATCH);
   EXPECT_EQ(error->Getline(), 2);
   EXPECT_EQ(Text(error->GetsrcText()), L"  <b></a>");
+}
+
+// Files and text are parsed where they lie (pugixml changes the text as it goes); errors
+// are still located in the text as written.
+TEST_F(XmlDom, ErrorPositionsDoNotDependOnHowTheTextArrived) {
+  vorm_test::TempTree tree;
+  const std::string inputs[] = {"<a v='x\r\ny'>x\r\ny\r\n\xC3\xA4&bad;</a>", "<a>\r\n <b x='1'\r\n x='2'/></a>",
+                                "<a>\r\n\r\n <b></a>"};
+  for (const std::string& input : inputs) {
+    IXMLDOMDocument2Ptr byStream = NewDocument();
+    IXMLDOMParseErrorPtr expected = LoadBytes(byStream, input);
+    ASSERT_NE(expected->GeterrorCode(), 0) << input;
+    tree.WriteFile("e.xml", input);
+    IXMLDOMDocument2Ptr byFile = NewDocument();
+    EXPECT_EQ(byFile->load(tree.wpath("e.xml").c_str()), VARIANT_FALSE);
+    IXMLDOMDocument2Ptr byText = NewDocument();
+    EXPECT_EQ(byText->loadXML(VormFromUtf8(input).c_str()), VARIANT_FALSE);
+    for (IXMLDOMParseErrorPtr error : {byFile->GetparseError(), byText->GetparseError()}) {
+      EXPECT_EQ(error->GeterrorCode(), expected->GeterrorCode()) << input;
+      EXPECT_EQ(error->Getline(), expected->Getline()) << input;
+      EXPECT_EQ(error->Getlinepos(), expected->Getlinepos()) << input;
+    }
+  }
+  EXPECT_EQ(NewDocument()->GetparseError()->GeterrorCode(), 0);
 }
 
 TEST_F(XmlDom, EntitiesAreNeverExpandedNorFetched) {
