@@ -15,7 +15,8 @@ constexpr DWORD kEllipsisExitCode = 0x8000FFFF;
 
 }  // namespace
 
-// What travels with an add or remove APC.
+// What travels with an add or remove APC. Thread rule: made by the caller, read once by the
+// server thread. Ownership: the server thread's APC frees it (or the destructor, if it never ran).
 struct VormServerThread::Request {
   VormServerThread* server;
   VormServerEventHandler* handler;

@@ -6,7 +6,8 @@
 #include <vorm/platform/wintypes.h>
 
 // Implemented by consumers. Thread rule: Fire may be called from any thread; the
-// implementation decides what that means for it.
+// implementation decides what that means for it. Ownership: the implementer's; producers
+// that hold one never destroy it.
 class VORM_API VormCallback {
  public:
   VormCallback();

@@ -27,7 +27,8 @@
 #include <vorm/platform/sync.h>
 #include <vorm/result_codes.h>
 
-// Base of all messages; clients derive theirs.
+// Base of all messages; clients derive theirs. Thread rule: handed between threads whole,
+// used by one at a time. Ownership: see VormMessageQueue.
 class VORM_API VormMessage {
  public:
   VormMessage();
@@ -38,6 +39,7 @@ namespace VormMessageQueue_details {
 struct Link;
 }
 
+// Thread rule and ownership: see the top of this file.
 class VORM_API VormMessageQueue {
  public:
   // What CloseProc takes: a record allocated with new whose first field names the queue;

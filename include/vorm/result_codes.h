@@ -18,6 +18,7 @@ inline constexpr DWORD VormQueueClosed = 2002002;
 // An exception type only: code running inside the library's guarded regions (window-message
 // dispatch, server-thread routines, ...) may throw it to abandon its work, and the region
 // turns it into a failure result. The library itself never throws it.
+// Thread rule: no state, any thread. Ownership: a value.
 class VORM_API VormEllipsis {
  public:
   VormEllipsis() = default;

@@ -20,6 +20,7 @@
 
 class VormServerEventHandler;
 
+// Thread rule: one thread. Ownership: names handlers, owns none.
 class VORM_API VormSynchronizedSelector {
  public:
   struct HandleRecord {

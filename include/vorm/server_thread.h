@@ -25,6 +25,7 @@
 #include <vorm/selector.h>
 
 // Base of the handlers a server thread calls. Thread rule: called on the server thread only.
+// Ownership: the client's, except as the top of this file says for shutdown.
 class VORM_API VormServerEventHandler {
  public:
   // `context` is the client's own value; the library never reads it. (Pointer-sized, so a
@@ -45,7 +46,7 @@ class VORM_API VormServerEventHandler {
 };
 
 // A handler kind for clients that watch sockets; the library gives it no behaviour and never
-// calls OnSocketEvent.
+// calls OnSocketEvent. Thread rule and ownership: as VormServerEventHandler.
 class VORM_API VormSocket : public VormServerEventHandler {
  public:
   explicit VormSocket(ULONG_PTR context);

@@ -25,6 +25,7 @@
 #include <vorm/platform/com.h>
 #include <vorm/platform/window.h>
 
+// Thread rule and ownership: see above.
 class VORM_API VormWndMsgServer {
  public:
   // What a callback receives: the window, the message and its parameters. The reserved
@@ -37,7 +38,7 @@ class VORM_API VormWndMsgServer {
     ULONG_PTR reserved[3];
   };
 
-  // Implemented by receivers; called on the window's thread.
+  // Implemented by receivers; called on the window's thread. Ownership: the receiver's.
   class VORM_API Callback {
    public:
     // The result is ignored. A VormEllipsis thrown here is caught, and the other callbacks

@@ -30,7 +30,8 @@ LiveThreadTable& LiveThreads() {
 
 }  // namespace
 
-// Holds a thread created suspended until its suspend count reaches 0.
+// Holds a thread created suspended until its suspend count reaches 0. Thread rule: the
+// dispatcher lock. Ownership: the thread's record, while the thread has not started.
 class VormThreadRecord::StartGate final : public VormWaitable {
  public:
   explicit StartGate(const VormThreadRecord& thread) : VormWaitable(VormObjectType::Internal), thread_(thread) {}

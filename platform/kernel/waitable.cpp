@@ -24,8 +24,8 @@ void Notify(VormThreadRecord& thread) {
 
 }  // namespace
 
-// The list and satisfaction steps shared by waiting and signalling threads. All of them run
-// with the dispatcher lock held.
+// The list and satisfaction steps shared by waiting and signalling threads. Thread rule: all
+// of them run with the dispatcher lock held. Ownership: none (static steps).
 class VormWaitCore {
  public:
   static void Link(VormWaitEntry& entry, VormWaitable& object) {

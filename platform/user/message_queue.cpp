@@ -16,7 +16,8 @@ constexpr DWORD kPostedKinds = QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
 const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1));
 
 // Answers a sent message with 0 unless its handling completed (a procedure that throws
-// must not leave its sender waiting forever).
+// must not leave its sender waiting forever). Thread rule: the receiving thread's scope
+// object. Ownership: shares the message with its sender.
 class AnswerGuard {
  public:
   explicit AnswerGuard(std::shared_ptr<SentMessage> message) : message_(std::move(message)) {}

@@ -72,7 +72,7 @@ class SentMessage final : public VormWaitable {
   LRESULT result_ = 0;
 };
 
-// Which posted messages a GetMessageW or PeekMessageW takes.
+// Which posted messages a GetMessageW or PeekMessageW takes. A value.
 struct Filter {
   HWND window;
   UINT first;
