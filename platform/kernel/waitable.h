@@ -3,9 +3,12 @@
 // from VormWaitable and supplies two steps; the core does the rest, written once:
 //   IsSignalled(waiter)  would a wait by `waiter` be satisfied by this object now?
 //   Satisfy(waiter)      take what such a wait consumes (an auto-reset event resets).
-// Each object keeps a FIFO list of the threads waiting on it. All of that state - signalled
-// flags, waiter lists, APC queues, message queues, the window table - is guarded by one
-// process-wide dispatcher lock (VormDispatcherLock).
+// Each object keeps a FIFO list of the threads waiting on it. Waiter lists, wait blocks,
+// APC queues and every decision about a wait are guarded by one process-wide dispatcher
+// lock (VormDispatcherLock). An object's own state is normally guarded by it too; the
+// exceptions take care to stay exact: a message queue's contents have a lock of their own
+// (see WaiterAdded), and a few reads that need no decision (is this event already set, has
+// this thread ended) are atomic so that the hot paths can skip the lock.
 //
 // The signalling thread completes the waits: under the lock it decides which waits the
 // change satisfies, consumes what they take, writes each one's result and takes the waiter
