@@ -1,17 +1,20 @@
-# One entry point: `make test` on a fresh Debian 12 machine installs what is missing,
-# configures, builds and runs the whole suite.
+# Two entry points on a fresh Debian 12 machine: `make test` installs what is missing,
+# configures, builds and runs the whole suite; `make run` does the same and runs vorm's
+# survey report on the project's sample data.
 BUILD      ?= build/release
 ASAN_BUILD ?= build/asan
 TSAN_BUILD ?= build/tsan
 BENCH_BUILD?= build/bench
+STAGE      ?= build/stage
+PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc)
 CXX        ?= g++
 WERROR     ?= OFF
-PACKAGES   := g++ clang cmake ninja-build make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev libcurl4-openssl-dev libxml2-utils findutils coreutils
+PACKAGES   := g++ clang cmake ninja-build make libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev libcurl4-openssl-dev libxml2-utils findutils coreutils pkg-config dpkg-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test asan tsan bench clean
+.PHONY: all deps build test run install package consumer asan tsan bench clean
 all: build
 
 deps:
@@ -27,12 +30,37 @@ define configure
 	cmake -S . -B $(1) -G Ninja -DCMAKE_BUILD_TYPE=$(2) -DVORM_WERROR=$(WERROR) $(3)
 endef
 
-build: deps
+# `deps` is asked for by the entry points, not by every build.
+build:
 	$(call configure,$(BUILD),RelWithDebInfo,)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: deps
+	$(MAKE) --no-print-directory build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+run: deps
+	$(MAKE) --no-print-directory build
+	$(BUILD)/tools/vorm/vorm survey report data/samples
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Another project using the installed library: through its CMake package and through
+# pkg-config, both built against a staged install and run.
+consumer: build
+	rm -rf $(STAGE) build/consumer
+	cmake --install $(BUILD) --prefix $(CURDIR)/$(STAGE)
+	cmake -S tests/consumer -B build/consumer -G Ninja -DCMAKE_PREFIX_PATH=$(CURDIR)/$(STAGE)
+	cmake --build build/consumer
+	build/consumer/consumer
+	PKG_CONFIG_PATH=$(CURDIR)/$(STAGE)/lib/pkgconfig; export PKG_CONFIG_PATH; \
+	  $(CXX) -o build/consumer/consumer-pc tests/consumer/main.cpp $$(pkg-config --cflags --libs vormwin32utils) \
+	    -Wl,-rpath,$(CURDIR)/$(STAGE)/lib
+	build/consumer/consumer-pc
 
 asan: deps
 	$(call configure,$(ASAN_BUILD),Debug,-DVORM_SANITIZE=address)
