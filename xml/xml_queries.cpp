@@ -21,6 +21,13 @@ _variant_t SelectedValue(IXMLDOMNodePtr node, const CString& path, VARTYPE vt) {
   return value;
 }
 
+// The reader's value: the member of the converted variant when the conversion gave `vt`.
+template <class T>
+T Read(IXMLDOMNodePtr node, const CString& path, VARTYPE vt, T VARIANT::*member) {
+  const _variant_t value = SelectedValue(node, path, vt);
+  return value.vt == vt ? value.*member : T{};
+}
+
 void SetTyped(IXMLDOMNodePtr node, const CString& name, const _variant_t& value) {
   IXMLDOMElementPtr element(node);
   if (element) element->setAttribute(_bstr_t(name), value);
@@ -50,40 +57,26 @@ CString VormXml::GetString(IXMLDOMNodePtr node, const CString& path) {
 }
 
 bool VormXml::GetBool(IXMLDOMNodePtr node, const CString& path) {
-  const _variant_t value = SelectedValue(node, path, VT_BOOL);
-  return value.vt == VT_BOOL && value.boolVal != VARIANT_FALSE;
+  return Read(node, path, VT_BOOL, &VARIANT::boolVal) != VARIANT_FALSE;
 }
 
-short VormXml::GetShort(IXMLDOMNodePtr node, const CString& path) {
-  const _variant_t value = SelectedValue(node, path, VT_I2);
-  return value.vt == VT_I2 ? value.iVal : 0;
-}
+short VormXml::GetShort(IXMLDOMNodePtr node, const CString& path) { return Read(node, path, VT_I2, &VARIANT::iVal); }
 
-LONG VormXml::GetLong(IXMLDOMNodePtr node, const CString& path) {
-  const _variant_t value = SelectedValue(node, path, VT_I4);
-  return value.vt == VT_I4 ? value.lVal : 0;
-}
+LONG VormXml::GetLong(IXMLDOMNodePtr node, const CString& path) { return Read(node, path, VT_I4, &VARIANT::lVal); }
 
 LONGLONG VormXml::GetInt64(IXMLDOMNodePtr node, const CString& path) {
-  if (IsWindowsXPOrLater()) {
-    const _variant_t value = SelectedValue(node, path, VT_I8);
-    return value.vt == VT_I8 ? value.llVal : 0;
-  }
+  if (IsWindowsXPOrLater()) return Read(node, path, VT_I8, &VARIANT::llVal);
   const CString text = GetString(node, path);
   long long value = 0;
   return std::swscanf(text, L"%lld", &value) == 1 ? value : 0;
 }
 
-ULONG VormXml::GetULong(IXMLDOMNodePtr node, const CString& path) {
-  const _variant_t value = SelectedValue(node, path, VT_UI4);
-  return value.vt == VT_UI4 ? value.ulVal : 0;
-}
+ULONG VormXml::GetULong(IXMLDOMNodePtr node, const CString& path) { return Read(node, path, VT_UI4, &VARIANT::ulVal); }
 
 double VormXml::GetDouble(IXMLDOMNodePtr node, const CString& path) {
   // The conversion always reads '.' as the decimal separator, so no locale setting of the
   // user or the process is touched for it.
-  const _variant_t value = SelectedValue(node, path, VT_R8);
-  return value.vt == VT_R8 ? value.dblVal : 0.0;
+  return Read(node, path, VT_R8, &VARIANT::dblVal);
 }
 
 void VormXml::SetString(IXMLDOMNodePtr node, const CString& name, const CString& value) {

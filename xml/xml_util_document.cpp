@@ -24,6 +24,10 @@ CString ComErrorText(const _com_error& error) {
 
 }  // namespace VormXml_details
 
+using VormXml_details::Guard;
+using VormXml_details::kLoadCatch;
+using VormXml_details::ThrowUnlessOk;
+
 CString VormXmlUtil::HResultText(HRESULT hr) {
   wchar_t buffer[260];
   _snwprintf(buffer, 260, L"HRESULT = 0x%08X ", static_cast<DWORD>(hr));
@@ -47,7 +51,7 @@ BOOL VormXmlUtil::FileExists(const CString& path) { return _waccess(path, 0) != 
 BOOL VormXmlUtil::LoadDocument(const CString& XMLFullFilename, IXMLDOMDocument2Ptr pDoc) {
   CString message = L"E_FAIL";
   BOOL result = FALSE;
-  try {
+  Guard(message, kLoadCatch, [&] {
     if (XMLFullFilename.IsEmpty()) {
       message = L"XMLFullFilename is empty!";
     } else if (!pDoc) {
@@ -64,12 +68,8 @@ BOOL VormXmlUtil::LoadDocument(const CString& XMLFullFilename, IXMLDOMDocument2P
         message = CString(L"Exception on pDoc->raw_load of file:\n") + XMLFullFilename + L"\n" + HResultText(hr);
       }
     }
-  } catch (const _com_error& error) {
-    message = VormXml_details::ComErrorText(error);
-  } catch (const VormEllipsis&) {
-    message = L"Unhandled Exception!";
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return result;
 }
 
@@ -89,7 +89,7 @@ BOOL VormXmlUtil::SaveDocument(const CString& XMLFullFilename, IXMLDOMDocument2P
       result = TRUE;
     }
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
   return result;
 }
 
@@ -99,7 +99,7 @@ IXMLDOMElementPtr VormXmlUtil::OpenOrCreateDocument(IXMLDOMDocument2Ptr pDoc, co
   IXMLDOMElementPtr root;
   CString message = L"E_FAIL";
   auto finish = [&]() -> IXMLDOMElementPtr {
-    if (message != L"OK") throw message;
+    ThrowUnlessOk(message);
     return root;
   };
   if (FileExists(XMLFullFilename)) {

@@ -14,8 +14,12 @@
 
 namespace {
 
-using VormXml_details::ComErrorText;
-using VormXml_details::NodeArrayComErrorText;
+using VormXml_details::Guard;
+using VormXml_details::kAttributeCatch;
+using VormXml_details::kNestedCatch;
+using VormXml_details::kNodeArrayCatch;
+using VormXml_details::kNodeArrayNestedCatch;
+using VormXml_details::ThrowUnlessOk;
 
 // Owns a node array until it is handed out: released and deleted otherwise.
 class ArrayOwner {
@@ -196,7 +200,7 @@ IXMLDOMNodePtr FindFirst(IXMLDOMNodeListPtr list, const Criterion& criterion, BO
         [&](IXMLDOMNodePtr) { return !matched; });  // a matching node is not searched below
     if (ok) message = L"OK";
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
   return found;
 }
 
@@ -204,7 +208,7 @@ IXMLDOMNodePtr FindFirst(IXMLDOMNodeListPtr list, const Criterion& criterion, BO
 VormXmlNodeArray* CollectFromList(IXMLDOMNodeListPtr list, const Criterion& criterion, BOOL recursive) {
   CString message = L"OK";
   ArrayOwner found(new (std::nothrow) VormXmlNodeArray);
-  try {
+  Guard(message, kNodeArrayCatch, [&] {
     if (!found.get()) {
       message = L"pFound is NULL!";
     } else if (!list) {
@@ -220,12 +224,8 @@ VormXmlNodeArray* CollectFromList(IXMLDOMNodeListPtr list, const Criterion& crit
           },
           [](IXMLDOMNodePtr) { return true; });
     }
-  } catch (const _com_error& error) {
-    message = NodeArrayComErrorText(error);
-  } catch (const VormEllipsis&) {
-    message = L"Unhandled Exception!";
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return found.Release();
 }
 
@@ -269,7 +269,7 @@ VormXmlNodeArray* ChildNodes(IXMLDOMDocument2Ptr document, const CString& target
     message = L"OK";
     keep(result, message);
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
   return result.Release();
 }
 
@@ -305,7 +305,7 @@ CStringArray* ValuesOfChildren(IXMLDOMDocument2Ptr document, const Criterion& ta
   } catch (const CString& nested) {
     message = CString(L"Exception in GetValuesOfAttribute():\n") + nested;
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
   return values.release();
 }
 
@@ -328,7 +328,7 @@ Result AppendCreated(IXMLDOMNodePtr parent, IXMLDOMNode* created) {
       message = L"OK";
     }
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
   return result;
 }
 
@@ -375,7 +375,7 @@ VormXmlNodeArray* VormXmlUtil::FindAllNodesByNameInArray(VormXmlNodeArray* pNode
                                                          BOOL recursive) {
   CString message = L"OK";
   ArrayOwner found(new (std::nothrow) VormXmlNodeArray);
-  try {
+  Guard(message, kNodeArrayCatch, [&] {
     if (!found.get()) {
       message = L"pFound is NULL!";
     } else if (!pNodes) {
@@ -397,12 +397,8 @@ VormXmlNodeArray* VormXmlUtil::FindAllNodesByNameInArray(VormXmlNodeArray* pNode
         below.get()->RemoveAll();
       }
     }
-  } catch (const _com_error& error) {
-    message = NodeArrayComErrorText(error);
-  } catch (const VormEllipsis&) {
-    message = L"Unhandled Exception!";
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return found.Release();
 }
 
@@ -475,7 +471,7 @@ void VormXmlUtil::MergeNodes(VormXmlNodeArray* pNodesToAdd, VormXmlNodeArray* pG
     });
     message = L"OK";
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
 }
 
 void VormXmlUtil::MergeNodesByAttribute(VormXmlNodeArray* pNodesToAdd, VormXmlNodeArray* pGrowingNodes,
@@ -496,7 +492,7 @@ void VormXmlUtil::MergeNodesByAttribute(VormXmlNodeArray* pNodesToAdd, VormXmlNo
     });
     message = L"OK";
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
 }
 
 // ---- reading texts --------------------------------------------------------------------------
@@ -504,7 +500,7 @@ void VormXmlUtil::MergeNodesByAttribute(VormXmlNodeArray* pNodesToAdd, VormXmlNo
 IXMLDOMNodeListPtr VormXmlUtil::GetChildNodes(IXMLDOMDocument2Ptr pDoc) {
   CString message = L"E_FAIL";
   IXMLDOMNodeListPtr result;
-  try {
+  Guard(message, kNodeArrayNestedCatch, [&] {
     if (!pDoc) {
       message = L"pDoc is NULL!";
     } else {
@@ -518,21 +514,15 @@ IXMLDOMNodeListPtr VormXmlUtil::GetChildNodes(IXMLDOMDocument2Ptr pDoc) {
         message = L"OK";
       }
     }
-  } catch (const _com_error& error) {
-    message = NodeArrayComErrorText(error);
-  } catch (const VormEllipsis&) {
-    message = L"Unhandled Exception!";
-  } catch (const CString& nested) {
-    message = nested;
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return result;
 }
 
 CStringArray* VormXmlUtil::GetNodeNames(IXMLDOMNodePtr pNode, BOOL recursive) {
   CString message = L"E_FAIL";
   std::unique_ptr<CStringArray> names(new (std::nothrow) CStringArray);
-  try {
+  Guard(message, kNestedCatch, [&] {
     if (!pNode) {
       message = L"pNode is NULL!";
     } else if (!names) {
@@ -573,31 +563,23 @@ CStringArray* VormXmlUtil::GetNodeNames(IXMLDOMNodePtr pNode, BOOL recursive) {
         }
       }
     }
-  } catch (const CString& nested) {
-    message = nested;
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return names.release();
 }
 
 CStringArray* VormXmlUtil::GetDocumentNodeNames(IXMLDOMDocument2Ptr pDoc) {
   CString message = L"E_FAIL";
   CStringArray* names = nullptr;
-  try {
+  Guard(message, kNodeArrayNestedCatch, [&] {
     if (!pDoc) {
       message = L"pDoc is NULL!";
     } else {
       names = GetNodeNames(IXMLDOMNodePtr(pDoc), TRUE);
       message = L"OK";
     }
-  } catch (const _com_error& error) {
-    message = NodeArrayComErrorText(error);
-  } catch (const VormEllipsis&) {
-    message = L"Unhandled Exception!";
-  } catch (const CString& nested) {
-    message = nested;
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return names;
 }
 
@@ -624,7 +606,7 @@ CStringArray* VormXmlUtil::GetAttributeNames(IXMLDOMNodePtr pNode) {
       else names->Add(CString(static_cast<const wchar_t*>(attribute->Getname())));
     }
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
   return names.release();
 }
 
@@ -658,7 +640,7 @@ CString VormXmlUtil::GetAttributeValue(IXMLDOMElementPtr pElement, const CString
       message = L"OK";
     }
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
   return value;
 }
 
@@ -674,7 +656,7 @@ CStringArray* VormXmlUtil::GetAttributeValues(VormXmlNodeArray* pNodes, const CS
     for (IXMLDOMNode* node : *pNodes) values->Add(GetAttributeValue(IXMLDOMElementPtr(node), DesiredAttributeName));
     message = L"OK";
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
   return values.release();
 }
 
@@ -700,7 +682,7 @@ CStringArray* VormXmlUtil::GetValuesOfNodes(VormXmlNodeArray* pDesiredChildNodes
       SysFreeString(text);
     }
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
   return values.release();
 }
 
@@ -791,7 +773,7 @@ IXMLDOMElementPtr VormXmlUtil::AppendNamespacedElement(IXMLDOMDocument2Ptr pDoc,
 IXMLDOMElementPtr VormXmlUtil::AppendChildElement(IXMLDOMNodePtr pRootNode, const CString& name) {
   CString message = L"E_FAIL";
   IXMLDOMElementPtr element;
-  try {
+  Guard(message, kNestedCatch, [&] {
     if (!pRootNode) {
       message = L"pRootNode is NULL!";
     } else {
@@ -803,10 +785,8 @@ IXMLDOMElementPtr VormXmlUtil::AppendChildElement(IXMLDOMNodePtr pRootNode, cons
         message = element ? L"OK" : L"pNewElement is NULL!";
       }
     }
-  } catch (const CString& nested) {
-    message = nested;
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return element;
 }
 
@@ -814,7 +794,7 @@ IXMLDOMAttributePtr VormXmlUtil::AddAttribute(IXMLDOMDocument2Ptr pDoc, IXMLDOME
                                               const CString& value) {
   CString message = L"E_FAIL";
   IXMLDOMAttributePtr result;
-  try {
+  Guard(message, kAttributeCatch, [&] {
     if (!pDoc) {
       message = L"pDoc is NULL!";
     } else {
@@ -836,19 +816,15 @@ IXMLDOMAttributePtr VormXmlUtil::AddAttribute(IXMLDOMDocument2Ptr pDoc, IXMLDOME
         }
       }
     }
-  } catch (const _com_error& error) {
-    message = ComErrorText(error);
-  } catch (const VormEllipsis&) {
-    message = L"Unhandled Exception.";
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return result;
 }
 
 BOOL VormXmlUtil::SetAttribute(IXMLDOMDocument2Ptr pDoc, IXMLDOMElementPtr pRootNode, const CString& name,
                                const CString& value) {
   CString message = L"E_FAIL";
-  try {
+  Guard(message, kAttributeCatch, [&] {
     if (!pRootNode) {
       message = L"pRootNode is NULL!";
     } else {
@@ -861,20 +837,14 @@ BOOL VormXmlUtil::SetAttribute(IXMLDOMDocument2Ptr pDoc, IXMLDOMElementPtr pRoot
         message = AddAttribute(pDoc, pRootNode, name, value) ? L"OK" : L"pDesiredAttribute is NULL!";
       }
     }
-  } catch (const _com_error& error) {
-    message = ComErrorText(error);
-  } catch (const VormEllipsis&) {
-    message = L"Unhandled Exception.";
-  } catch (const CString& nested) {
-    message = nested;
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return TRUE;
 }
 
 BOOL VormXmlUtil::SetAttribute(IXMLDOMElementPtr pRootNode, const CString& name, const CString& value) {
   CString message = L"E_FAIL";
-  try {
+  Guard(message, kAttributeCatch, [&] {
     if (!pRootNode) {
       message = L"pRootNode is NULL!";
     } else if (IXMLDOMDocument2Ptr document = IXMLDOMDocument2Ptr(pRootNode->GetownerDocument())) {
@@ -883,14 +853,8 @@ BOOL VormXmlUtil::SetAttribute(IXMLDOMElementPtr pRootNode, const CString& name,
     } else {
       message = L"pDoc is NULL!";
     }
-  } catch (const _com_error& error) {
-    message = ComErrorText(error);
-  } catch (const VormEllipsis&) {
-    message = L"Unhandled Exception.";
-  } catch (const CString& nested) {
-    message = nested;
-  }
-  if (message != L"OK") throw message;
+  });
+  ThrowUnlessOk(message);
   return TRUE;
 }
 
@@ -911,5 +875,5 @@ void VormXmlUtil::AddTextToNode(IXMLDOMDocument2Ptr pDoc, const CString& targetN
   } else {
     message = L"pTargetRootNode is NULL!";
   }
-  if (message != L"OK") throw message;
+  ThrowUnlessOk(message);
 }

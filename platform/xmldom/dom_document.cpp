@@ -72,6 +72,17 @@ HRESULT WriteAll(IStream* stream, std::string_view bytes) {
   return S_OK;
 }
 
+HRESULT GetFlag(VARIANT_BOOL flag, VARIANT_BOOL* out) {
+  if (!out) return E_INVALIDARG;
+  *out = flag;
+  return S_OK;
+}
+
+HRESULT PutFlag(VARIANT_BOOL& flag, VARIANT_BOOL value) {
+  flag = value ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
 bool IsTrue(const VARIANT& value) {
   VARIANT b;
   VariantInit(&b);
@@ -110,24 +121,13 @@ DocumentObject::DocumentObject() : main_(std::make_shared<Tree>(this, false)) {
 
 DocumentObject::~DocumentObject() { parseError_->Release(); }
 
-HRESULT DocumentObject::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IXMLDOMNode) *object = AsNode();
-  else if (iid == IID_IXMLDOMDocument) *object = static_cast<IXMLDOMDocument*>(this);
-  else if (iid == IID_IXMLDOMDocument2) *object = static_cast<IXMLDOMDocument2*>(this);
-  else if (iid == IID_IPersistStreamInit) *object = static_cast<IPersistStreamInit*>(this);
-  else if (iid == IID_IPersist) *object = static_cast<IPersist*>(this);
-  else if (iid == IID_ISupportErrorInfo) *object = static_cast<ISupportErrorInfo*>(this);
-  if (!*object) return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
-}
-
-ULONG DocumentObject::Release() {
-  const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (left == 0) delete this;
-  return left;
+void* DocumentObject::Find(REFIID iid) {
+  if (iid == IID_IUnknown || iid == IID_IXMLDOMNode) return AsNode();
+  if (iid == IID_IXMLDOMDocument) return static_cast<IXMLDOMDocument*>(this);
+  if (iid == IID_IXMLDOMDocument2) return static_cast<IXMLDOMDocument2*>(this);
+  if (iid == IID_IPersistStreamInit) return static_cast<IPersistStreamInit*>(this);
+  if (iid == IID_IPersist) return static_cast<IPersist*>(this);
+  return iid == IID_ISupportErrorInfo ? static_cast<ISupportErrorInfo*>(this) : nullptr;
 }
 
 void DocumentObject::ReplaceMainTree(std::shared_ptr<Tree> tree) {
@@ -310,16 +310,8 @@ HRESULT DocumentObject::get_url(BSTR* out) {
   return url_.empty() ? S_FALSE : NewBstr(std::wstring_view(url_), out);
 }
 
-HRESULT DocumentObject::get_async(VARIANT_BOOL* out) {
-  if (!out) return E_INVALIDARG;
-  *out = async_;
-  return S_OK;
-}
-
-HRESULT DocumentObject::put_async(VARIANT_BOOL async) {
-  async_ = async ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
-}
+HRESULT DocumentObject::get_async(VARIANT_BOOL* out) { return GetFlag(async_, out); }
+HRESULT DocumentObject::put_async(VARIANT_BOOL async) { return PutFlag(async_, async); }
 
 HRESULT DocumentObject::raw_abort() { return S_OK; }
 
@@ -382,38 +374,12 @@ HRESULT DocumentObject::raw_save(VARIANT destination) {
   });
 }
 
-HRESULT DocumentObject::get_validateOnParse(VARIANT_BOOL* out) {
-  if (!out) return E_INVALIDARG;
-  *out = validateOnParse_;
-  return S_OK;
-}
-
-HRESULT DocumentObject::put_validateOnParse(VARIANT_BOOL value) {
-  validateOnParse_ = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
-}
-
-HRESULT DocumentObject::get_resolveExternals(VARIANT_BOOL* out) {
-  if (!out) return E_INVALIDARG;
-  *out = resolveExternals_;
-  return S_OK;
-}
-
-HRESULT DocumentObject::put_resolveExternals(VARIANT_BOOL value) {
-  resolveExternals_ = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
-}
-
-HRESULT DocumentObject::get_preserveWhiteSpace(VARIANT_BOOL* out) {
-  if (!out) return E_INVALIDARG;
-  *out = preserveWhiteSpace_;
-  return S_OK;
-}
-
-HRESULT DocumentObject::put_preserveWhiteSpace(VARIANT_BOOL value) {
-  preserveWhiteSpace_ = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
-}
+HRESULT DocumentObject::get_validateOnParse(VARIANT_BOOL* out) { return GetFlag(validateOnParse_, out); }
+HRESULT DocumentObject::put_validateOnParse(VARIANT_BOOL value) { return PutFlag(validateOnParse_, value); }
+HRESULT DocumentObject::get_resolveExternals(VARIANT_BOOL* out) { return GetFlag(resolveExternals_, out); }
+HRESULT DocumentObject::put_resolveExternals(VARIANT_BOOL value) { return PutFlag(resolveExternals_, value); }
+HRESULT DocumentObject::get_preserveWhiteSpace(VARIANT_BOOL* out) { return GetFlag(preserveWhiteSpace_, out); }
+HRESULT DocumentObject::put_preserveWhiteSpace(VARIANT_BOOL value) { return PutFlag(preserveWhiteSpace_, value); }
 
 HRESULT DocumentObject::raw_setProperty(BSTR name, VARIANT value) {
   return Guarded([&]() -> HRESULT {

@@ -16,11 +16,6 @@ class DocumentObject final : public DomNode<IXMLDOMDocument2, IPersistStreamInit
  public:
   DocumentObject();
 
-  // IUnknown
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG Release() override;
-
   // NodeBase
   Place CurrentPlace() const override { return Place{main_, main_->doc, {}}; }
   IXMLDOMNode* AsNode() override { return static_cast<IXMLDOMDocument2*>(this); }
@@ -71,6 +66,7 @@ class DocumentObject final : public DomNode<IXMLDOMDocument2, IPersistStreamInit
 
  private:
   ~DocumentObject() override;
+  void* Find(REFIID iid) override;
 
   // Parses `bytes` into a new main tree (an empty one when they do not parse) and
   // records the outcome; true when the bytes parsed.
@@ -85,7 +81,6 @@ class DocumentObject final : public DomNode<IXMLDOMDocument2, IPersistStreamInit
   template <class I>
   HRESULT CreateLeaf(pugi::xml_node_type type, const char* name, BSTR data, I** out);
 
-  std::atomic<ULONG> refs_{1};
   std::shared_ptr<Tree> main_;
   IXMLDOMParseError* parseError_ = nullptr;  // one reference
   std::wstring url_;

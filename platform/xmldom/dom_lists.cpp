@@ -15,25 +15,10 @@ namespace {
 // and maps. One thread at a time (the document's); each holds a reference to the node it
 // lists from.
 template <class Interface>
-class ListObject : public Interface, public ISupportErrorInfo {
+class ListObject : public VormComObjectOf<Interface, ISupportErrorInfo> {
  public:
   explicit ListObject(IXMLDOMNode* owner) : owner_(owner) {}
 
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == Interface::kIid) *object = static_cast<Interface*>(this);
-    else if (iid == IID_ISupportErrorInfo) *object = static_cast<ISupportErrorInfo*>(this);
-    if (!*object) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG Release() override {
-    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 
   HRESULT get_item(LONG index, IXMLDOMNode** out) override {
@@ -65,7 +50,10 @@ class ListObject : public Interface, public ISupportErrorInfo {
   }
 
  protected:
-  virtual ~ListObject() = default;
+  void* Find(REFIID iid) override {
+    if (iid == IID_IUnknown || iid == Interface::kIid) return static_cast<Interface*>(this);
+    return iid == IID_ISupportErrorInfo ? static_cast<ISupportErrorInfo*>(this) : nullptr;
+  }
   virtual bool Item(LONG index, Place& place) = 0;
   virtual LONG Length() = 0;
   Place OwnerPlace() const {
@@ -77,7 +65,6 @@ class ListObject : public Interface, public ISupportErrorInfo {
   IXMLDOMNodePtr owner_;
 
  private:
-  std::atomic<ULONG> refs_{1};
   LONG cursor_ = 0;
 };
 

@@ -22,20 +22,6 @@ class NodeObject final : public DomNode<IXMLDOMElement, IXMLDOMAttribute, IXMLDO
     place_.tree->live.emplace(place_.Key(), this);
   }
 
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = Interface(iid);
-    if (!*object) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG Release() override {
-    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
-
   Place CurrentPlace() const override { return place_; }
   IXMLDOMNode* AsNode() override { return static_cast<IXMLDOMElement*>(this); }
   void Repoint(const std::shared_ptr<Tree>& tree, pugi::xml_node node, pugi::xml_attribute attr) override {
@@ -208,7 +194,7 @@ class NodeObject final : public DomNode<IXMLDOMElement, IXMLDOMAttribute, IXMLDO
     document_->Release();
   }
 
-  void* Interface(REFIID iid) {
+  void* Find(REFIID iid) override {
     const DOMNodeType type = TypeOf(place_);
     IXMLDOMCDATASection* cdata = this;
     IXMLDOMComment* comment = this;
@@ -283,7 +269,6 @@ class NodeObject final : public DomNode<IXMLDOMElement, IXMLDOMAttribute, IXMLDO
     Touch(place_);
   }
 
-  std::atomic<ULONG> refs_{1};
   Place place_;
   DocumentObject* document_;  // one reference
 };

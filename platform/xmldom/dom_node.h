@@ -61,9 +61,9 @@ HRESULT GetBaseName(const Place& p, BSTR* out);
 
 // IXMLDOMNode (and ISupportErrorInfo) for a class implementing `Interfaces`, all of
 // which derive from IXMLDOMNode or are IPersistStreamInit. The class supplies
-// CurrentPlace, AsNode and IUnknown.
+// CurrentPlace, AsNode and Find.
 template <class... Interfaces>
-class DomNode : public Interfaces..., public ISupportErrorInfo, public NodeBase {
+class DomNode : public VormComObjectOf<Interfaces..., ISupportErrorInfo>, public NodeBase {
  public:
   HRESULT InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 

@@ -200,10 +200,7 @@ TEST_F(XmlDom, WhitespaceIsDroppedUnlessPreserved) {
 
 TEST_F(XmlDom, DeepDocumentsNeedNoRecursion) {
   constexpr int kDepth = 200000;
-  std::wstring xml;
-  for (int i = 0; i < kDepth; ++i) xml += L"<a>";
-  xml += L"x";
-  for (int i = 0; i < kDepth; ++i) xml += L"</a>";
+  std::wstring xml = vorm_test::NestedElements(kDepth, L"x");
   IXMLDOMDocument2Ptr document = ParseDocument(xml.c_str());
   EXPECT_EQ(document->selectNodes(L"//a")->Getlength(), kDepth);
   EXPECT_EQ(Text(document->Gettext()), L"x");

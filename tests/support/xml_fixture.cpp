@@ -16,6 +16,15 @@ IXMLDOMDocument2Ptr ParseDocument(const wchar_t* xml) {
   return document;
 }
 
+std::wstring NestedElements(int depth, const wchar_t* inner) {
+  std::wstring xml;
+  xml.reserve(static_cast<size_t>(depth) * 7 + 16);
+  for (int i = 0; i < depth; ++i) xml += L"<a>";
+  xml += inner;
+  for (int i = 0; i < depth; ++i) xml += L"</a>";
+  return xml;
+}
+
 std::wstring SamplesFolder() {
   const std::filesystem::path here(__FILE__);
   const std::filesystem::path samples = here.parent_path().parent_path().parent_path() / "data" / "samples" / "landxml";

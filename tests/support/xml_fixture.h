@@ -25,6 +25,9 @@ IXMLDOMDocument2Ptr NewDocument();
 // A document loaded from text; fails the test when it does not parse.
 IXMLDOMDocument2Ptr ParseDocument(const wchar_t* xml);
 
+// `depth` nested <a> elements around `inner`: <a><a>inner</a></a> for depth 2.
+std::wstring NestedElements(int depth, const wchar_t* inner = L"");
+
 // The folder of the LandXML samples, with a trailing '/'.
 std::wstring SamplesFolder();
 inline std::wstring SamplePath(const char* name) { return SamplesFolder() + std::wstring(name, name + std::char_traits<char>::length(name)); }

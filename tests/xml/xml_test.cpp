@@ -191,9 +191,7 @@ TEST_F(Xml, WalkAndVisitOrder) {
 
 TEST_F(Xml, WalkingADeepDocumentNeedsNoRecursion) {
   constexpr int kDepth = 200000;
-  std::wstring text;
-  for (int i = 0; i < kDepth; ++i) text += L"<a>";
-  for (int i = 0; i < kDepth; ++i) text += L"</a>";
+  const std::wstring text = vorm_test::NestedElements(kDepth);
   VormXml xml;
   ASSERT_EQ(xml.GetDocument()->loadXML(text.c_str()), VARIANT_TRUE);
   Visits visits;

@@ -212,10 +212,7 @@ TEST_F(XmlUtil, SearchesArePreOrderAndFirstMatchWins) {
 
 TEST_F(XmlUtil, SearchingADeepDocumentNeedsNoRecursion) {
   constexpr int kDepth = 200000;
-  std::wstring xml;
-  for (int i = 0; i < kDepth; ++i) xml += L"<a>";
-  xml += L"<target/>";
-  for (int i = 0; i < kDepth; ++i) xml += L"</a>";
+  const std::wstring xml = vorm_test::NestedElements(kDepth, L"<target/>");
   IXMLDOMDocument2Ptr document = ParseDocument(xml.c_str());
   EXPECT_TRUE(VormXmlUtil::FindNodeByName(VormXmlUtil::GetChildNodes(document), L"target", TRUE));
   EXPECT_EQ(Strings(VormXmlUtil::GetDocumentNodeNames(document)), (std::vector<std::wstring>{L"a", L"target"}));

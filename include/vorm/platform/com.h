@@ -2,8 +2,9 @@
 // a reference-counting helper for objects, BSTR strings, IErrorInfo with its creation and
 // per-thread error object, and the compiler support classes _bstr_t and _com_error.
 // Built to be extended: an interface is a struct deriving from IUnknown (or a descendant)
-// that names its identifier as `static constexpr IID kIid`, and VormComObject<> gives any
-// implementation AddRef/Release/QueryInterface.
+// that names its identifier as `static constexpr IID kIid`, and VormComObject<> (one
+// interface) or VormComObjectOf<> (several) gives any implementation
+// AddRef/Release/QueryInterface.
 //
 // Thread rules: the free functions are safe from any thread. Reference counts are atomic,
 // so an object may be AddRef'd and Released from several threads; whatever else an object
@@ -195,23 +196,16 @@ VORM_API HRESULT CreateErrorInfo(ICreateErrorInfo** result);
 VORM_API HRESULT SetErrorInfo(ULONG reserved, IErrorInfo* info);
 VORM_API HRESULT GetErrorInfo(ULONG reserved, IErrorInfo** info);
 
-// Reference counting and QueryInterface for an implementation of `Interface`; `Bases` are
-// the interfaces between it and IUnknown that QueryInterface should also answer
-// (VormComObject<IXDerived, IXBase>). Objects start with one reference, owned by their
-// creator, and delete themselves when the last reference goes. Derive and implement the
-// interface's own methods; override QueryInterface to answer more identifiers.
-template <class Interface, class... Bases>
-class VormComObject : public Interface {
+// Reference counting and QueryInterface for an implementation of several interfaces:
+// Find answers the pointer to hand out for an identifier (null when the object does not
+// offer it). Objects start with one reference, owned by their creator, and delete
+// themselves when the last reference goes.
+template <class... Interfaces>
+class VormComObjectOf : public Interfaces... {
  public:
   HRESULT QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
-    *object = nullptr;
-    Interface* self = this;
-    if (iid == IUnknown::kIid || iid == Interface::kIid) {
-      *object = self;
-    } else {
-      ((iid == Bases::kIid ? (void)(*object = static_cast<Bases*>(self)) : (void)0), ...);
-    }
+    *object = Find(iid);
     if (!*object) return E_NOINTERFACE;
     AddRef();
     return S_OK;
@@ -224,11 +218,28 @@ class VormComObject : public Interface {
   }
 
  protected:
-  VormComObject() = default;
-  virtual ~VormComObject() = default;
+  VormComObjectOf() = default;
+  virtual ~VormComObjectOf() = default;
+  virtual void* Find(REFIID iid) = 0;
 
  private:
   std::atomic<ULONG> refs_{1};
+};
+
+// The same for one interface `Interface`; `Bases` are the interfaces between it and
+// IUnknown that QueryInterface should also answer (VormComObject<IXDerived, IXBase>).
+// Derive and implement the interface's own methods; override Find (or QueryInterface) to
+// answer more identifiers.
+template <class Interface, class... Bases>
+class VormComObject : public VormComObjectOf<Interface> {
+ protected:
+  void* Find(REFIID iid) override {
+    Interface* self = this;
+    if (iid == IUnknown::kIid || iid == Interface::kIid) return self;
+    void* found = nullptr;
+    ((iid == Bases::kIid ? (void)(found = static_cast<Bases*>(self)) : (void)0), ...);
+    return found;
+  }
 };
 
 // ---------------------------------------------------------------------------------------
