@@ -294,4 +294,51 @@ TEST(VormCli, WatchUntilInterrupted) {
   close(err[0]);
 }
 
+TEST(VormCli, XmlQueryAndCheck) {
+  vorm_test::TempTree tree;
+  tree.WriteFile("a.xml", "<LandXML><Surfaces><Surface name='s1'/><Surface name='s2'>t</Surface></Surfaces></LandXML>");
+  tree.WriteFile("bad.xml", "<LandXML>\n  <Surfaces>\n</LandXML>\n");
+  const fs::path r = tree.root();
+  Outcome run = Cli({"xml", "query", "a.xml", "//Surface"}, r);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "2\n\nt\n");
+  EXPECT_EQ(Cli({"xml", "query", "a.xml", "count(//Surface)"}, r).status, 1);  // not a node set
+  EXPECT_EQ(Cli({"xml", "query", "a.xml", "//["}, r).status, 1);
+  run = Cli({"xml", "check", "a.xml", "bad.xml", "missing.xml"}, r);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')).rfind("bad.xml:3:", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("missing.xml: "), std::string::npos) << run.err;
+  EXPECT_EQ(Cli({"xml", "check", "a.xml"}, r).status, 0);
+}
+
+TEST(VormCli, SurveyReport) {
+  vorm_test::TempTree tree;
+  tree.Make({"site/sub/"});
+  tree.WriteFile("site/tin.xml",
+                 "<LandXML xmlns='http://www.landxml.org/schema/LandXML-1.2'><Surfaces><Surface name='EG'><Definition>"
+                 "<Pnts><P id='1'>10 20 1</P><P id='2'>10 30 1</P><P id='3'>15 25 2</P><P id='5'>99 99 9</P></Pnts>"
+                 "<Faces><F>1 2 3</F></Faces></Definition></Surface></Surfaces>"
+                 "<Alignments><Alignment name='A'/></Alignments><CgPoints><CgPoint>1 2</CgPoint></CgPoints></LandXML>");
+  tree.WriteFile("site/sub/broken.xml", "<LandXML><Surfaces></LandXML>");
+  tree.WriteFile("site/notes.txt", "not xml");
+  const fs::path r = tree.root();
+  Outcome run = Cli({"survey", "report", "site"}, r);
+  EXPECT_EQ(run.status, 1);  // one file does not parse
+  // Plan extents come from the faces: x is the easting, y the northing.
+  EXPECT_NE(run.out.find("tin.xml"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("20.000,10.000 .. 30.000,15.000"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("1-3,5"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("sub/broken.xml"), std::string::npos) << run.out;
+  run = Cli({"survey", "--json", "report", "site"}, r);
+  EXPECT_NE(run.out.find("{\"file\": \"tin.xml\", \"surface\": \"EG\", \"points\": 4, \"faces\": 1, \"extents\": "
+                         "{\"minX\": 20, \"minY\": 10, \"maxX\": 30, \"maxY\": 15}, \"pointNumbers\": \"1-3,5\"}"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\"landxml\": true, \"surfaces\": 1, \"alignments\": 1, \"cgpoints\": 1, \"error\": null"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("{\"file\": \"sub/broken.xml\", \"error\": {\"line\": 1, "), std::string::npos) << run.out;
+  EXPECT_EQ(Cli({"survey", "report", "missing"}, r).status, 1);
+}
+
 }  // namespace

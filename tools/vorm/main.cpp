@@ -45,5 +45,7 @@ int main(int argc, char** argv) {
   if (command == "tree") return TreeCommand(rest, verbose);
   if (command == "points") return PointsCommand(rest);
   if (command == "watch") return WatchCommand(rest);
+  if (command == "xml") return XmlCommand(rest);
+  if (command == "survey") return SurveyCommand(rest);
   return UsageError("", "unknown command '" + command + "'");
 }
