@@ -133,7 +133,7 @@ TEST(VariantChangeType, NumbersToNumbersAndSpecialTypes) {
 TEST(VariantT, ConversionsRaiseAndOwnTheirContent) {
   _variant_t text(L"12");
   EXPECT_EQ(static_cast<LONG>(text), 12);
-  EXPECT_THROW(static_cast<LONG>(_variant_t(L"x")), _com_error);
+  EXPECT_THROW((void)static_cast<LONG>(_variant_t(L"x")), _com_error);
   _variant_t copy = text;
   EXPECT_NE(copy.bstrVal, text.bstrVal);
   text.ChangeType(VT_I4);
