@@ -1,4 +1,5 @@
 // vorm survey report: what a folder of LandXML files holds, surface by surface.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
@@ -112,22 +113,44 @@ std::string Json(const std::string& text) {
   return out + "\"";
 }
 
-void PrintTable(const std::vector<Surface>& surfaces, const std::vector<FileRow>& files) {
-  std::printf("%-32s %-16s %8s %8s  %-44s %s\n", "FILE", "SURFACE", "POINTS", "FACES", "PLAN EXTENTS (min x,y .. max x,y)",
-              "POINT NUMBERS");
-  for (const Surface& s : surfaces) {
-    std::printf("%-32s %-16s %8ld %8ld  %-44s %s\n", s.file.c_str(), s.name.c_str(), s.pointCount, s.faceCount,
-                Extents(s).c_str(), s.points.c_str());
+// Prints rows of cells in columns as wide as their widest cell; the last column is not
+// padded, columns listed in `right` are aligned to the right.
+void PrintColumns(const std::vector<std::vector<std::string>>& rows, const std::vector<bool>& right) {
+  std::vector<size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
   }
-  std::printf("\n%-32s %8s %10s %8s  %s\n", "FILE", "SURFACES", "ALIGNMENTS", "CGPOINTS", "STATUS");
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      const std::string pad(widths[i] - row[i].size(), ' ');
+      const bool last = i + 1 == row.size();
+      line += i < right.size() && right[i] ? pad + row[i] : row[i] + (last ? "" : pad);
+      if (!last) line += "  ";
+    }
+    std::printf("%s\n", line.c_str());
+  }
+}
+
+void PrintTable(const std::vector<Surface>& surfaces, const std::vector<FileRow>& files) {
+  std::vector<std::vector<std::string>> rows{
+      {"FILE", "SURFACE", "POINTS", "FACES", "PLAN EXTENTS (min x,y .. max x,y)", "POINT NUMBERS"}};
+  for (const Surface& s : surfaces) {
+    rows.push_back({s.file, s.name, std::to_string(s.pointCount), std::to_string(s.faceCount), Extents(s), s.points});
+  }
+  PrintColumns(rows, {false, false, true, true, false, false});
+  std::printf("\n");
+  rows = {{"FILE", "SURFACES", "ALIGNMENTS", "CGPOINTS", "STATUS"}};
   for (const FileRow& f : files) {
     if (f.failed) {
-      std::printf("%-32s %8s %10s %8s  error %s\n", f.file.c_str(), "-", "-", "-", Describe("", f.problem).substr(2).c_str());
+      rows.push_back({f.file, "-", "-", "-", "error " + Describe("", f.problem).substr(2)});
     } else {
-      std::printf("%-32s %8ld %10ld %8ld  %s\n", f.file.c_str(), f.surfaces, f.alignments, f.cgPoints,
-                  f.landXml ? "ok" : "not LandXML");
+      rows.push_back({f.file, std::to_string(f.surfaces), std::to_string(f.alignments), std::to_string(f.cgPoints),
+                      f.landXml ? "ok" : "not LandXML"});
     }
   }
+  PrintColumns(rows, {false, true, true, true, false});
 }
 
 void PrintJson(const std::vector<Surface>& surfaces, const std::vector<FileRow>& files) {
