@@ -5,6 +5,8 @@ BUILD      ?= build/release
 ASAN_BUILD ?= build/asan
 TSAN_BUILD ?= build/tsan
 BENCH_BUILD?= build/bench
+FUZZ_BUILD ?= build/fuzz
+FUZZ_SECONDS ?= 60
 STAGE      ?= build/stage
 PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc)
@@ -14,7 +16,7 @@ PACKAGES   := g++ clang cmake ninja-build make libgtest-dev libgmock-dev libbenc
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run install package consumer asan tsan bench clean
+.PHONY: all deps build test run install package consumer asan tsan bench fuzz clean
 all: build
 
 deps:
@@ -79,6 +81,16 @@ bench: deps
 	$(call configure,$(BENCH_BUILD),Release,-DVORM_BUILD_BENCH=ON -DVORM_BUILD_TESTS=OFF)
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	bench/run_all.sh $(BENCH_BUILD)
+
+# libFuzzer targets built by clang with AddressSanitizer + UBSan, each run FUZZ_SECONDS in turn
+# (fuzz/run.sh; inputs found go to $(FUZZ_BUILD)/fuzz/corpus/, failures to .../findings/).
+# The test runs only replay the committed corpora.
+fuzz: PACKAGES += libclang-rt-14-dev
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DVORM_WERROR=$(WERROR) -DVORM_SANITIZE=address -DVORM_BUILD_TESTS=OFF -DVORM_BUILD_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target vorm_fuzz_targets
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build
