@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include <vorm/platform/stream.h>
@@ -22,8 +23,10 @@ HRESULT AdoptIntoStream(IStream* stream, void* data, size_t size);
 bool AdoptIntoBlock(HGLOBAL block, void* data, size_t size);
 
 // Reads the whole resource a URLOpenBlockingStreamW name designates (see stream.h for
-// the forms and the error codes).
-HRESULT ReadUrl(const wchar_t* url, std::string& bytes);
+// the forms and the error codes). `progress`, when given, is called with all the bytes so
+// far after each piece of a local file arrives.
+HRESULT ReadUrl(const wchar_t* url, std::string& bytes,
+                const std::function<void(const std::string&)>& progress = nullptr);
 
 // Whether the calling thread has initialised COM (CoInitialize/CoInitializeEx).
 bool ThreadInitialized();

@@ -1,9 +1,9 @@
 // URLOpenBlockingStreamW: local files, "file:" URLs, and http(s) through libcurl.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -47,7 +47,8 @@ HRESULT FromWin32(DWORD error) {
   }
 }
 
-HRESULT ReadFileResource(const std::wstring& path, std::string& bytes) {
+HRESULT ReadFileResource(const std::wstring& path, std::string& bytes,
+                         const std::function<void(const std::string&)>& progress) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return FromWin32(GetLastError());
@@ -58,22 +59,31 @@ HRESULT ReadFileResource(const std::wstring& path, std::string& bytes) {
   if (size > kMaxResource) {
     hr = INET_E_DOWNLOAD_FAILURE;
   } else {
-    // Read through a chunk that stays in the cache, into a string reserved at the size the
-    // file reports (files that report 0, like /proc, or that grow are read to their end).
-    bytes.reserve(static_cast<size_t>(size));
-    std::unique_ptr<char[]> chunk(new char[kChunk]);
+    // Read a cache-sized piece at a time straight into place, up to the size the file
+    // reports; past it (files that report 0, like /proc, or that grow) through a small
+    // buffer until the end, so the string never reallocates for a file that keeps its size.
+    const size_t known = static_cast<size_t>(size);
+    bytes.reserve(known);
+    char probe[4096];
     for (;;) {
+      const size_t done = bytes.size();
+      const bool inPlace = done < known;
+      const DWORD want = inPlace ? static_cast<DWORD>(std::min<size_t>(kChunk, known - done)) : sizeof probe;
+      if (done + want > kMaxResource) {
+        hr = INET_E_DOWNLOAD_FAILURE;
+        break;
+      }
+      if (inPlace) bytes.resize(done + want);
       DWORD got = 0;
-      if (!ReadFile(file, chunk.get(), kChunk, &got, nullptr)) {
+      const BOOL ok = ReadFile(file, inPlace ? bytes.data() + done : probe, want, &got, nullptr);
+      if (inPlace) bytes.resize(done + got);
+      else bytes.append(probe, got);
+      if (!ok) {
         hr = FromWin32(GetLastError());
         break;
       }
       if (got == 0) break;
-      if (bytes.size() + got > kMaxResource) {
-        hr = INET_E_DOWNLOAD_FAILURE;
-        break;
-      }
-      bytes.append(chunk.get(), got);
+      if (progress) progress(bytes);
     }
   }
   CloseHandle(file);
@@ -192,18 +202,19 @@ HRESULT ReadHttpResource(const wchar_t* url, std::string& bytes) {
 
 }  // namespace
 
-HRESULT VormCom_details::ReadUrl(const wchar_t* url, std::string& bytes) {
+HRESULT VormCom_details::ReadUrl(const wchar_t* url, std::string& bytes,
+                                 const std::function<void(const std::string&)>& progress) {
   bytes.clear();
   if (!url) return E_INVALIDARG;
   const std::wstring_view view(url);
   const std::wstring_view scheme = SchemeOf(view);
-  if (scheme.empty()) return ReadFileResource(std::wstring(view), bytes);
+  if (scheme.empty()) return ReadFileResource(std::wstring(view), bytes, progress);
   if (VormCompareNoCase(scheme, L"http") == 0 || VormCompareNoCase(scheme, L"https") == 0)
     return ReadHttpResource(url, bytes);
   if (VormCompareNoCase(scheme, L"file") == 0) {
     std::wstring path;
     if (!PathOfFileUrl(view, path)) return INET_E_UNKNOWN_PROTOCOL;
-    return ReadFileResource(path, bytes);
+    return ReadFileResource(path, bytes, progress);
   }
   return INET_E_UNKNOWN_PROTOCOL;
 }

@@ -143,10 +143,10 @@ void DocumentObject::SetParseError(const ParseFailure& failure, const std::wstri
 }
 
 bool DocumentObject::LoadBytes(std::string&& bytes, bool alreadyDecoded, const std::wstring& url,
-                               std::function<bool(std::string&)> reload) {
+                               std::function<bool(std::string&)> reload, std::optional<TextScan> rawScan) {
   auto tree = std::make_shared<Tree>(this, false);
   ParseFailure failure;
-  const ParseOptions options{preserveWhiteSpace_ != VARIANT_FALSE, alreadyDecoded, std::move(reload)};
+  const ParseOptions options{preserveWhiteSpace_ != VARIANT_FALSE, alreadyDecoded, std::move(reload), rawScan};
   const bool parsed = ParseDocument(std::move(bytes), options, *tree, failure);
   ReplaceMainTree(parsed ? std::move(tree) : std::make_shared<Tree>(this, false));
   url_ = url;
@@ -321,9 +321,11 @@ HRESULT DocumentObject::raw_load(VARIANT source, VARIANT_BOOL* loaded) {
     std::string bytes;
     std::wstring url;
     HRESULT hr;
+    // Each piece of a file is scanned as it arrives, while it is still in the cache.
+    TextScanner scanner(true);
     if (source.vt == VT_BSTR) {
       url.assign(source.bstrVal ? source.bstrVal : L"", SysStringLen(source.bstrVal));
-      hr = VormCom_details::ReadUrl(url.c_str(), bytes);
+      hr = VormCom_details::ReadUrl(url.c_str(), bytes, [&](const std::string& sofar) { scanner.Advance(sofar, false); });
     } else if ((source.vt == VT_UNKNOWN || source.vt == VT_DISPATCH) && source.punkVal) {
       IStreamPtr stream(source.punkVal);
       if (!stream) return Fail(E_INVALIDARG, L"The object to load from is not a stream.");
@@ -341,7 +343,8 @@ HRESULT DocumentObject::raw_load(VARIANT source, VARIANT_BOOL* loaded) {
                                                  VormCompareNoCase(std::wstring_view(url).substr(0, 6), L"https:") == 0);
     if (source.vt == VT_BSTR && !remote)
       reload = [&url](std::string& again) { return SUCCEEDED(VormCom_details::ReadUrl(url.c_str(), again)); };
-    const bool parsed = LoadBytes(std::move(bytes), false, url, std::move(reload));
+    scanner.Advance(bytes, true);
+    const bool parsed = LoadBytes(std::move(bytes), false, url, std::move(reload), scanner.Result());
     if (loaded) *loaded = parsed ? VARIANT_TRUE : VARIANT_FALSE;
     return parsed ? S_OK : S_FALSE;
   });

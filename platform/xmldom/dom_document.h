@@ -72,7 +72,7 @@ class DocumentObject final : public DomNode<IXMLDOMDocument2, IPersistStreamInit
   // records the outcome; true when the bytes parsed.
   // `reload` reads the same bytes again, when that is possible (see ParseOptions).
   bool LoadBytes(std::string&& bytes, bool alreadyDecoded, const std::wstring& url,
-                 std::function<bool(std::string&)> reload = nullptr);
+                 std::function<bool(std::string&)> reload = nullptr, std::optional<TextScan> rawScan = std::nullopt);
   // Records a failure to read the source: the document is emptied.
   void FailedRead(HRESULT hr, const std::wstring& url);
   void ReplaceMainTree(std::shared_ptr<Tree> tree);

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -175,6 +176,38 @@ std::string DeclarationText(pugi::xml_node declaration);
 bool SetDeclarationText(pugi::xml_node declaration, std::string_view text);
 
 // --- documents (dom_parse.cpp, dom_save.cpp) ------------------------------------------------
+// One pass over UTF-8 text: the offset of the first byte that is not valid UTF-8 or is no
+// XML character (size_t(-1) when there is none), whether a '&' or "xml:space" occurs
+// (the latter found before the first invalid byte only), and, when asked,
+// whether some '=' hints at a start tag that repeats an attribute or holds '<' in a value
+// (see dom_parse.cpp). Plain ASCII is passed over sixty-four bytes at a time.
+struct TextScan {
+  size_t invalid = static_cast<size_t>(-1);
+  bool references = false;
+  bool xmlSpace = false;
+  bool attributesSuspect = false;
+};
+TextScan ScanText(std::string_view text, bool watchAttributes);
+// The same scan made piece by piece while the text arrives (each call sees all the text
+// so far), so that every piece is scanned while it is still in the cache.
+class TextScanner {
+ public:
+  explicit TextScanner(bool watchAttributes);
+  ~TextScanner();
+  TextScanner(const TextScanner&) = delete;
+  TextScanner& operator=(const TextScanner&) = delete;
+  // Scans what `text` holds beyond the previous call; `final` once it is complete.
+  void Advance(std::string_view text, bool final);
+  TextScan Result() const;
+
+ private:
+  class Watch;
+  std::unique_ptr<Watch> watch_;
+  bool watching_;
+  size_t done_ = 0;
+  TextScan scan_;
+};
+
 struct ParseFailure {
   LONG code = 0;
   std::wstring reason;
@@ -189,6 +222,8 @@ struct ParseOptions {
   // Reads the same bytes again (false when it cannot). Given, the text is parsed in place
   // instead of copied, and read again only to locate an error.
   std::function<bool(std::string&)> reload;
+  // The scan of the bytes as they were read, used when they need no conversion.
+  std::optional<TextScan> rawScan;
 };
 // Parses `bytes` (consumed) into `tree`; false with `failure` filled on any error.
 bool ParseDocument(std::string&& bytes, const ParseOptions& options, Tree& tree, ParseFailure& failure);
@@ -224,18 +259,6 @@ class ByteBuffer {
 HRESULT SerializeDocument(const Tree& tree, bool preserveWhiteSpace, ByteBuffer& out);
 // One node as XML text (UTF-8, no added whitespace).
 std::string SerializeNode(const Place& place);
-// One pass over UTF-8 text: the offset of the first byte that is not valid UTF-8 or is no
-// XML character (size_t(-1) when there is none), whether a '&' or "xml:space" occurs
-// (the latter found before the first invalid byte only), and, when asked,
-// whether some '=' hints at a start tag that repeats an attribute or holds '<' in a value
-// (see dom_parse.cpp). Plain ASCII is passed over sixteen bytes at a time.
-struct TextScan {
-  size_t invalid = static_cast<size_t>(-1);
-  bool references = false;
-  bool xmlSpace = false;
-  bool attributesSuspect = false;
-};
-TextScan ScanText(std::string_view text, bool watchAttributes);
 // Converts `in` from one iconv encoding to another. false when the encoding is unknown
 // (`unsupported` set) or at the first character that cannot be converted; `converted`
 // then counts the bytes written before it.

@@ -116,8 +116,10 @@ bool Transcode(std::string_view bytes, const char* from, std::string& out, Error
   return false;
 }
 
-// The document as UTF-8 without a byte-order mark.
-bool ToUtf8(std::string&& bytes, std::string& text, Error& error) {
+// The document as UTF-8 without a byte-order mark. `stripped` counts the bytes taken off
+// the front of UTF-8 input (kNone when the text was converted from another encoding).
+bool ToUtf8(std::string&& bytes, std::string& text, Error& error, size_t& stripped) {
+  stripped = kNone;
   const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();
   const char* wide = nullptr;
@@ -131,11 +133,13 @@ bool ToUtf8(std::string&& bytes, std::string& text, Error& error) {
   else if (n >= 2 && b[0] == '<' && b[1] == 0) wide = "UTF-16LE";
   else if (n >= 2 && b[0] == 0 && b[1] == '<') wide = "UTF-16BE";
   if (wide) return Transcode(std::string_view(bytes).substr(skip), wide, text, error);
-  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) bytes.erase(0, 3);
+  const size_t bom = n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF ? 3 : 0;
+  if (bom) bytes.erase(0, bom);
   const std::string declared = DeclaredEncoding(bytes);
   const std::string upper = Upper(declared);
   if (IsUtf8Name(upper)) {
     text = std::move(bytes);
+    stripped = bom;
     return true;
   }
   if (IsWideName(upper)) {
@@ -168,8 +172,13 @@ bool NameByte(char c) {
 // have no '<' between them unless a value holds one, which is suspect itself).
 class AttributeWatch {
  public:
-  explicit AttributeWatch(std::string_view text) : text_(text) {}
   bool Suspect() const { return suspect_; }
+  // The text seen so far; unless `final`, more follows, so a value that runs past its end
+  // cannot be judged and counts as suspect.
+  void SetText(std::string_view text, bool final) {
+    text_ = text;
+    final_ = final;
+  }
 
   // Both are called in text order.
   void OnLess(size_t at) { lastLess_ = at; }
@@ -182,6 +191,7 @@ class AttributeWatch {
       for (++j; j < text_.size() && text_[j] != quote; ++j)
         if (text_[j] == '<') suspect_ = true;
     }
+    if (j >= text_.size() && !final_) suspect_ = true;
     size_t k = at;
     while (k > 0 && IsXmlWhitespace(text_[k - 1])) --k;
     const size_t nameEnd = k;
@@ -201,6 +211,7 @@ class AttributeWatch {
   size_t lastLess_ = kNone;   // the last '<'
   std::vector<std::string_view> names_;  // the attribute names of the tag being read
   bool suspect_ = false;
+  bool final_ = true;
 };
 
 // Notes "xml:space" around the ':' at `at`.
@@ -225,20 +236,35 @@ bool ScanOne(const unsigned char* p, size_t n, size_t& i, TextScan& scan, Attrib
 
 }  // namespace
 
-TextScan ScanText(std::string_view text, bool watchAttributes) {
-  TextScan scan;
-  AttributeWatch watch(text);
-  AttributeWatch* attributes = watchAttributes ? &watch : nullptr;
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+class TextScanner::Watch : public AttributeWatch {};
+
+TextScanner::TextScanner(bool watchAttributes) : watch_(std::make_unique<Watch>()), watching_(watchAttributes) {}
+
+TextScanner::~TextScanner() = default;
+
+TextScan TextScanner::Result() const {
+  TextScan scan = scan_;
+  scan.attributesSuspect = watch_->Suspect();
+  return scan;
+}
+
+void TextScanner::Advance(std::string_view text, bool final) {
+  if (scan_.invalid != kNone) return;
   const size_t n = text.size();
-  size_t i = 0;
+  // Unless the text is complete, the last 64 bytes wait: a character, a value or
+  // "xml:space" may continue past them.
+  const size_t limit = final ? n : (n > 64 ? n - 64 : 0);
+  watch_->SetText(text, final);
+  AttributeWatch* attributes = watching_ ? watch_.get() : nullptr;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  size_t i = done_;
 #if defined(__SSE2__)
   // Sixty-four bytes at a time: only a stretch with a byte that is not plain printable
   // ASCII (or tab, line feed, carriage return) is looked at byte by byte.
   const __m128i space = _mm_set1_epi8(0x20), tab = _mm_set1_epi8(0x09), lf = _mm_set1_epi8(0x0A),
                 cr = _mm_set1_epi8(0x0D), amp = _mm_set1_epi8('&'), equals = _mm_set1_epi8('='),
                 less = _mm_set1_epi8('<'), colon = _mm_set1_epi8(':');
-  while (i + 64 <= n) {
+  while (i + 64 <= limit) {
     std::uint64_t special = 0, ampersands = 0, eq = 0, lt = 0, colons = 0;
     for (int part = 0; part < 4; ++part) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * part));
@@ -255,11 +281,11 @@ TextScan ScanText(std::string_view text, bool watchAttributes) {
     if (special) {
       const size_t stop = i + 64;
       while (i < stop)
-        if (!ScanOne(p, n, i, scan, attributes)) return scan.invalid = i, scan.attributesSuspect = watch.Suspect(), scan;
+        if (!ScanOne(p, n, i, scan_, attributes)) return void(scan_.invalid = i);
       continue;
     }
-    if (ampersands) scan.references = true;
-    for (; colons; colons &= colons - 1) NoteColon(text, i + static_cast<size_t>(__builtin_ctzll(colons)), scan);
+    if (ampersands) scan_.references = true;
+    for (; colons; colons &= colons - 1) NoteColon(text, i + static_cast<size_t>(__builtin_ctzll(colons)), scan_);
     if (attributes) {
       if (eq == 0) {
         if (lt != 0) attributes->OnLess(i + 63 - static_cast<size_t>(__builtin_clzll(lt)));
@@ -274,10 +300,15 @@ TextScan ScanText(std::string_view text, bool watchAttributes) {
     i += 64;
   }
 #endif
-  while (i < n)
-    if (!ScanOne(p, n, i, scan, attributes)) return scan.invalid = i, scan.attributesSuspect = watch.Suspect(), scan;
-  scan.attributesSuspect = watch.Suspect();
-  return scan;
+  while (i < limit)
+    if (!ScanOne(p, n, i, scan_, attributes)) return void(scan_.invalid = i);
+  done_ = i;
+}
+
+TextScan ScanText(std::string_view text, bool watchAttributes) {
+  TextScanner scanner(watchAttributes);
+  scanner.Advance(text, true);
+  return scanner.Result();
 }
 
 namespace {
@@ -532,13 +563,21 @@ bool CheckTree(Tree& tree, std::string_view text, bool references, bool stripWhi
 bool ParseDocument(std::string&& bytes, const ParseOptions& options, Tree& tree, ParseFailure& failure) {
   std::string text;
   Error error;
+  size_t stripped = kNone;
   if (options.alreadyDecoded) {
     text = std::move(bytes);
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
-  } else if (!ToUtf8(std::move(bytes), text, error)) {
+  } else if (!ToUtf8(std::move(bytes), text, error, stripped)) {
     return Fill(error, text, failure);
   }
-  const TextScan scan = ScanText(text, true);
+  // A scan made while the bytes were read still holds when they were UTF-8 already.
+  TextScan scan;
+  if (options.rawScan && stripped != kNone) {
+    scan = *options.rawScan;
+    if (scan.invalid != kNone) scan.invalid = scan.invalid >= stripped ? scan.invalid - stripped : 0;
+  } else {
+    scan = ScanText(text, true);
+  }
   if (scan.invalid != kNone)
     return Fill({VORM_XML_E_INVALID_CHARACTER, L"An invalid character was found in the document.", scan.invalid}, text,
                 failure);
@@ -578,7 +617,9 @@ bool ParseDocument(std::string&& bytes, const ParseOptions& options, Tree& tree,
     // The parse changed the text; read the source again to say where the error is.
     std::string again;
     Error ignored;
-    if (!options.reload(again) || (!options.alreadyDecoded && !ToUtf8(std::move(again), text, ignored))) {
+    size_t ignoredStrip = 0;
+    if (!options.reload(again) ||
+        (!options.alreadyDecoded && !ToUtf8(std::move(again), text, ignored, ignoredStrip))) {
       text.clear();
       error.offset = kNone;
     } else if (options.alreadyDecoded) {

@@ -120,6 +120,34 @@ TEST_F(XmlDom, ErrorPositionsDoNotDependOnHowTheTextArrived) {
   EXPECT_EQ(NewDocument()->GetparseError()->GeterrorCode(), 0);
 }
 
+// Files are checked piece by piece (256 KiB at a time) as they are read.
+TEST_F(XmlDom, LargeFilesAreCheckedAcrossTheirPieces) {
+  constexpr size_t kPiece = 256 * 1024;
+  auto around = [](size_t at, const std::string& inner) {
+    std::string text = "<r>" + std::string(at - 3, ' ') + inner + "</r>";
+    return text;
+  };
+  const struct {
+    std::string text;
+    LONG code;
+  } cases[] = {
+      {around(kPiece - 8, "<e a='1' a='2'/>"), VORM_XML_E_DUPLICATE_ATTRIBUTE},
+      {around(kPiece - 1, "\xC3\xA4"), 0},  // a character split between two pieces
+      {around(kPiece + 100, "\xFF"), VORM_XML_E_INVALID_CHARACTER},
+      {around(kPiece - 20, "<e a='" + std::string(100, 'x') + "<'/>"), VORM_XML_E_SYNTAX},
+  };
+  vorm_test::TempTree tree;
+  for (const auto& c : cases) {
+    tree.WriteFile("big.xml", c.text);
+    IXMLDOMDocument2Ptr byFile = NewDocument();
+    byFile->load(tree.wpath("big.xml").c_str());
+    IXMLDOMParseErrorPtr error = byFile->GetparseError();
+    EXPECT_EQ(error->GeterrorCode(), c.code);
+    IXMLDOMParseErrorPtr expected = LoadBytes(NewDocument(), c.text);
+    EXPECT_EQ(error->Getlinepos(), expected->Getlinepos());
+  }
+}
+
 TEST_F(XmlDom, EntitiesAreNeverExpandedNorFetched) {
   std::string bomb = "<?xml version='1.0'?><!DOCTYPE lolz [<!ENTITY lol \"lol\">";
   for (int i = 1; i <= 9; ++i) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <vorm/platform/nls.h>
 #include <vorm/platform/text.h>
+#include <vorm/platform/window.h>
 #include <vorm/xml.h>
 
 #include "support/temp_tree.h"
@@ -73,6 +74,19 @@ TEST_F(Xml, ParseErrorsAreReportedOnceInABox) {
   EXPECT_EQ(missing.Load(), INET_E_RESOURCE_NOT_FOUND);
   ASSERT_EQ(boxes.Boxes().size(), 1u);
   EXPECT_EQ(boxes.Boxes()[0].text, L"");
+}
+
+TEST_F(Xml, LoadsDispatchWaitingMessagesButLeaveAQuitRequest) {
+  MSG msg;
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue
+  ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
+  PostQuitMessage(3);
+  tree_.WriteFile("a.xml", "<a/>");
+  VormXml xml(tree_.wpath("a.xml").c_str(), true, false, false);
+  EXPECT_EQ(xml.Load(), 0);
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, WM_QUIT);  // the posted message was taken, the quit request stays
+  EXPECT_EQ(msg.wParam, 3u);
 }
 
 TEST_F(Xml, OpenStreamMakesLocalNamesAbsolute) {
