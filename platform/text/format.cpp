@@ -76,11 +76,20 @@ class BufferSink {
 
 enum class Size { kNone, kChar, kShort, kLong, k32, k64, kSizeT, kPtrDiff, kIntMax, kPtr, kWide, kLongDouble };
 
+// One directive as written: flags, width, precision, size and the conversion letter.
 struct Directive {
   bool left = false, plus = false, space = false, alt = false, zero = false;
   size_t width = 0;
   bool hasPrec = false;
   size_t prec = 0;
+  Size size = Size::kNone;
+  wchar_t conv = 0;  // 0 when the format ends inside the directive
+};
+
+// The argument list of one call, read in order by the walk. A struct, so that the parsing
+// and the emitting functions can share one list portably.
+struct Arguments {
+  va_list ap;
 };
 
 // Saturating decimal field ("%99999999999d" must not overflow).
@@ -210,8 +219,15 @@ int FormatFloat(char* buf, size_t size, const char* directive, bool hasPrec, int
   return hasPrec ? std::snprintf(buf, size, directive, prec, value) : std::snprintf(buf, size, directive, value);
 }
 
+// Past this many digits a number's text is only zeros: every double, and every long double,
+// is a binary fraction whose decimal expansion ends within it (2^-1074 has 1074 digits after
+// the point, 2^-16445 has 16445), and %e, %g and %a need fewer. A larger precision asks the C
+// library for this many and adds the zeros itself, so the text costs what the sink keeps.
+template <class T>
+constexpr size_t kExactDigits = std::is_same_v<T, long double> ? 16500 : 1100;
+
 template <class Sink, class T>
-void PutFloat(Sink& sink, const Directive& s, wchar_t conv, T value) {
+void PutFloat(Sink& sink, const Directive& s, T value) {
   char directive[16];
   size_t k = 0;
   directive[k++] = '%';
@@ -223,231 +239,260 @@ void PutFloat(Sink& sink, const Directive& s, wchar_t conv, T value) {
     directive[k++] = '*';
   }
   if (std::is_same_v<T, long double>) directive[k++] = 'L';
-  directive[k++] = static_cast<char>(conv);
+  directive[k++] = static_cast<char>(s.conv);
   directive[k] = '\0';
-  const int prec = s.prec > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(s.prec);
+  const size_t asked = s.hasPrec && s.prec > kExactDigits<T> ? kExactDigits<T> : s.prec;
+  // Zeros the C library was not asked for; %g drops its trailing zeros unless '#' keeps them.
+  const bool gStyle = s.conv == L'g' || s.conv == L'G';
+  const size_t zerosAfter = std::isfinite(value) && (!gStyle || s.alt) ? s.prec - asked : 0;
 
   char small[128];
   std::string large;
   const char* text = small;
   const locale_t old = NumericLocale() ? uselocale(NumericLocale()) : static_cast<locale_t>(nullptr);
-  int n = FormatFloat(small, sizeof small, directive, s.hasPrec, prec, value);
+  int n = FormatFloat(small, sizeof small, directive, s.hasPrec, static_cast<int>(asked), value);
   if (n >= static_cast<int>(sizeof small)) {
     large.resize(static_cast<size_t>(n) + 1);
-    n = FormatFloat(large.data(), large.size(), directive, s.hasPrec, prec, value);
+    n = FormatFloat(large.data(), large.size(), directive, s.hasPrec, static_cast<int>(asked), value);
     text = large.data();
   }
   if (old) uselocale(old);
-  if (n < 0) return;  // the C library refused (a precision too large for memory)
+  if (n < 0) n = 0;  // not expected with the digits bounded above
 
   const size_t len = static_cast<size_t>(n);
-  const size_t pad = s.width > len ? s.width - len : 0;
+  // The added zeros end the digits: before the exponent of %e/%g ('e') and %a ('p'; 'e' is a
+  // hex digit there), at the end of %f.
+  size_t cut = len;
+  if (zerosAfter) {
+    const char* exponent = (s.conv == L'a' || s.conv == L'A') ? "pP" : "eE";
+    for (size_t i = len; i > 0; --i) {
+      if (text[i - 1] == exponent[0] || text[i - 1] == exponent[1]) {
+        cut = i - 1;
+        break;
+      }
+    }
+  }
+  const auto putDigits = [&](size_t from) {
+    sink.PutAscii(text + from, cut - from);
+    if (zerosAfter) sink.Fill(L'0', zerosAfter);
+    sink.PutAscii(text + cut, len - cut);
+  };
+
+  const size_t total = len + zerosAfter;
+  const size_t pad = s.width > total ? s.width - total : 0;
   if (s.left) {
-    sink.PutAscii(text, len);
+    putDigits(0);
     if (pad) sink.Fill(L' ', pad);
   } else if (pad && s.zero && std::isfinite(value)) {
     // Zeros go between the sign (and the 0x of %a) and the digits.
     size_t head = (text[0] == '-' || text[0] == '+' || text[0] == ' ') ? 1 : 0;
-    if ((conv == L'a' || conv == L'A') && len >= head + 2 && text[head] == '0' && (text[head + 1] | 0x20) == 'x') head += 2;
+    if ((s.conv == L'a' || s.conv == L'A') && len >= head + 2 && text[head] == '0' && (text[head + 1] | 0x20) == 'x') {
+      head += 2;
+    }
     sink.PutAscii(text, head);
     sink.Fill(L'0', pad);
-    sink.PutAscii(text + head, len - head);
+    putDigits(head);
   } else {
     if (pad) sink.Fill(L' ', pad);
-    sink.PutAscii(text, len);
+    putDigits(0);
   }
 }
 
-// Walks the format. Every va_arg of the walk happens in this one function on its own copy
-// of the list.
+// Reads "%[flags][width][.precision][size]conversion" from just after the '%'; a '*' width or
+// precision takes its int from the arguments. Leaves p after the conversion letter, or on the
+// terminator when the format ends inside the directive.
+Directive ParseDirective(const wchar_t*& p, Arguments& args) {
+  Directive d;
+  for (;; ++p) {
+    if (*p == L'-') d.left = true;
+    else if (*p == L'+') d.plus = true;
+    else if (*p == L' ') d.space = true;
+    else if (*p == L'#') d.alt = true;
+    else if (*p == L'0') d.zero = true;
+    else break;
+  }
+  if (*p == L'*') {
+    ++p;
+    const long long w = va_arg(args.ap, int);
+    if (w < 0) d.left = true;
+    d.width = static_cast<size_t>(w < 0 ? -w : w);  // INT_MIN's magnitude too is beyond the limit
+  } else {
+    d.width = ParseNumber(p);
+  }
+  if (*p == L'.') {
+    ++p;
+    d.hasPrec = true;
+    if (*p == L'*') {
+      ++p;
+      const int pr = va_arg(args.ap, int);
+      if (pr < 0) d.hasPrec = false;  // a negative precision counts as none
+      else d.prec = static_cast<size_t>(pr);
+    } else {
+      d.prec = ParseNumber(p);
+    }
+  }
+  if (d.left) d.zero = false;
+
+  switch (*p) {
+    case L'h':
+      d.size = Size::kShort;
+      if (*++p == L'h') {
+        ++p;
+        d.size = Size::kChar;
+      }
+      break;
+    case L'l':
+      d.size = Size::kLong;
+      if (*++p == L'l') {
+        ++p;
+        d.size = Size::k64;
+      }
+      break;
+    case L'L': ++p; d.size = Size::kLongDouble; break;
+    case L'w': ++p; d.size = Size::kWide; break;
+    case L'z': ++p; d.size = Size::kSizeT; break;
+    case L't': ++p; d.size = Size::kPtrDiff; break;
+    case L'j': ++p; d.size = Size::kIntMax; break;
+    case L'I':
+      ++p;
+      if (p[0] == L'6' && p[1] == L'4') {
+        p += 2;
+        d.size = Size::k64;
+      } else if (p[0] == L'3' && p[1] == L'2') {
+        p += 2;
+        d.size = Size::k32;
+      } else {
+        d.size = Size::kPtr;
+      }
+      break;
+    default: break;
+  }
+  d.conv = *p;
+  if (d.conv) ++p;
+  return d;
+}
+
+long long ReadSigned(Size size, Arguments& args) {
+  switch (size) {
+    case Size::kChar: return static_cast<signed char>(va_arg(args.ap, int));
+    case Size::kShort: return static_cast<short>(va_arg(args.ap, int));
+    case Size::k64:
+    case Size::kLongDouble: return va_arg(args.ap, long long);
+    case Size::kSizeT: return va_arg(args.ap, std::make_signed_t<size_t>);
+    case Size::kPtrDiff: return va_arg(args.ap, std::ptrdiff_t);
+    case Size::kIntMax: return static_cast<long long>(va_arg(args.ap, std::intmax_t));
+    case Size::kPtr: return static_cast<long long>(va_arg(args.ap, std::intptr_t));
+    default: return va_arg(args.ap, int);
+  }
+}
+
+unsigned long long ReadUnsigned(Size size, Arguments& args) {
+  switch (size) {
+    case Size::kChar: return static_cast<unsigned char>(va_arg(args.ap, unsigned));
+    case Size::kShort: return static_cast<unsigned short>(va_arg(args.ap, unsigned));
+    case Size::k64:
+    case Size::kLongDouble: return va_arg(args.ap, unsigned long long);
+    case Size::kSizeT: return va_arg(args.ap, size_t);
+    case Size::kPtrDiff: return static_cast<unsigned long long>(va_arg(args.ap, std::ptrdiff_t));
+    case Size::kIntMax: return static_cast<unsigned long long>(va_arg(args.ap, std::uintmax_t));
+    case Size::kPtr: return va_arg(args.ap, std::uintptr_t);
+    default: return va_arg(args.ap, unsigned);
+  }
+}
+
+bool IsKnownConversion(wchar_t c) { return c && std::wcschr(L"diuoxXpcCsSeEfFgGaA%n", c); }
+bool IsNumberConversion(wchar_t c) { return c && std::wcschr(L"diuoxXpeEfFgGaA", c); }
+
+// Formats one directive's argument. `written` is the directive as the format spells it, copied
+// for a conversion letter that is not one. False for a field beyond kVormFormatFieldLimit.
 template <class Sink>
-void FormatTo(Sink& sink, const wchar_t* format, va_list args) {
-  va_list ap;
-  va_copy(ap, args);
+bool EmitArgument(Sink& sink, const Directive& d, Arguments& args, std::wstring_view written) {
+  if (!IsKnownConversion(d.conv)) {
+    sink.Put(written.data(), written.size());
+    return true;
+  }
+  constexpr size_t kLimit = static_cast<size_t>(kVormFormatFieldLimit);
+  if (d.width > kLimit || (d.hasPrec && d.prec > kLimit && IsNumberConversion(d.conv))) return false;
+  // %S and %C are narrow unless l/w says wide; h makes %s and %c narrow.
+  const bool narrow = d.size == Size::kShort ||
+                      ((d.conv == L'S' || d.conv == L'C') && d.size != Size::kLong && d.size != Size::kWide);
+  switch (d.conv) {
+    case L'd':
+    case L'i': {
+      const long long v = ReadSigned(d.size, args);
+      const unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+      PutInteger(sink, d, mag, v < 0, true, 10, false, false);
+      break;
+    }
+    case L'u':
+    case L'o':
+    case L'x':
+    case L'X': {
+      const unsigned base = d.conv == L'u' ? 10 : (d.conv == L'o' ? 8 : 16);
+      PutInteger(sink, d, ReadUnsigned(d.size, args), false, false, base, d.conv == L'X', base == 16);
+      break;
+    }
+    case L'p': {
+      Directive pd = d;
+      pd.hasPrec = true;
+      pd.prec = 2 * sizeof(void*);
+      pd.alt = false;
+      PutInteger(sink, pd, reinterpret_cast<std::uintptr_t>(va_arg(args.ap, void*)), false, false, 16, true, false);
+      break;
+    }
+    case L'c':
+    case L'C': {
+      const int v = va_arg(args.ap, int);
+      const auto b = static_cast<unsigned char>(v);
+      PutChar(sink, d, narrow ? static_cast<wchar_t>(b < 0x80 ? b : kEscapeBase + b) : static_cast<wchar_t>(v));
+      break;
+    }
+    case L's':
+    case L'S':
+      if (narrow) PutNarrowString(sink, d, va_arg(args.ap, const char*));
+      else PutWideString(sink, d, va_arg(args.ap, const wchar_t*));
+      break;
+    case L'%':
+      sink.Put(L'%');
+      break;
+    case L'n':
+      // Writing through a format argument is refused; the pointer is only skipped.
+      (void)va_arg(args.ap, void*);
+      break;
+    default:  // floating point
+      if (d.size == Size::kLongDouble) PutFloat(sink, d, va_arg(args.ap, long double));
+      else PutFloat(sink, d, va_arg(args.ap, double));
+      break;
+  }
+  return true;
+}
+
+// Walks the format; false when a directive is refused (the output so far is then meaningless).
+template <class Sink>
+bool FormatTo(Sink& sink, const wchar_t* format, va_list list) {
+  Arguments args;
+  va_copy(args.ap, list);
+  bool ok = true;
   const wchar_t* p = format;
   while (*p) {
     const wchar_t* literal = p;
     while (*p && *p != L'%') ++p;
     if (p != literal) sink.Put(literal, static_cast<size_t>(p - literal));
     if (!*p) break;
-
     const wchar_t* const start = p++;
-    if (*p == L'%') {
-      sink.Put(L'%');
-      ++p;
-      continue;
-    }
-    Directive s;
-    for (;; ++p) {
-      if (*p == L'-') s.left = true;
-      else if (*p == L'+') s.plus = true;
-      else if (*p == L' ') s.space = true;
-      else if (*p == L'#') s.alt = true;
-      else if (*p == L'0') s.zero = true;
-      else break;
-    }
-    if (*p == L'*') {
-      ++p;
-      const long long w = va_arg(ap, int);
-      if (w < 0) s.left = true;
-      const long long a = w < 0 ? -w : w;
-      s.width = a > INT_MAX ? static_cast<size_t>(INT_MAX) : static_cast<size_t>(a);
-    } else {
-      s.width = ParseNumber(p);
-    }
-    if (*p == L'.') {
-      ++p;
-      s.hasPrec = true;
-      if (*p == L'*') {
-        ++p;
-        const int pr = va_arg(ap, int);
-        if (pr < 0) s.hasPrec = false;  // a negative precision counts as none
-        else s.prec = static_cast<size_t>(pr);
-      } else {
-        s.prec = ParseNumber(p);
-      }
-    }
-    if (s.left) s.zero = false;
-
-    Size size = Size::kNone;
-    switch (*p) {
-      case L'h':
-        ++p;
-        if (*p == L'h') {
-          ++p;
-          size = Size::kChar;
-        } else {
-          size = Size::kShort;
-        }
-        break;
-      case L'l':
-        ++p;
-        if (*p == L'l') {
-          ++p;
-          size = Size::k64;
-        } else {
-          size = Size::kLong;
-        }
-        break;
-      case L'L': ++p; size = Size::kLongDouble; break;
-      case L'w': ++p; size = Size::kWide; break;
-      case L'z': ++p; size = Size::kSizeT; break;
-      case L't': ++p; size = Size::kPtrDiff; break;
-      case L'j': ++p; size = Size::kIntMax; break;
-      case L'I':
-        ++p;
-        if (p[0] == L'6' && p[1] == L'4') {
-          p += 2;
-          size = Size::k64;
-        } else if (p[0] == L'3' && p[1] == L'2') {
-          p += 2;
-          size = Size::k32;
-        } else {
-          size = Size::kPtr;
-        }
-        break;
-      default: break;
-    }
-
-    const wchar_t conv = *p;
-    if (!conv) {  // the format ends inside a conversion: keep the text as written
-      sink.Put(start, static_cast<size_t>(p - start));
+    const Directive d = ParseDirective(p, args);
+    const std::wstring_view written(start, static_cast<size_t>(p - start));
+    if (!d.conv) {  // the format ends inside a directive: keep the text as written
+      sink.Put(written.data(), written.size());
       break;
     }
-    ++p;
-    switch (conv) {
-      case L'd':
-      case L'i': {
-        long long v;
-        switch (size) {
-          case Size::kChar: v = static_cast<signed char>(va_arg(ap, int)); break;
-          case Size::kShort: v = static_cast<short>(va_arg(ap, int)); break;
-          case Size::k64:
-          case Size::kLongDouble: v = va_arg(ap, long long); break;
-          case Size::kSizeT: v = va_arg(ap, std::make_signed_t<size_t>); break;
-          case Size::kPtrDiff: v = va_arg(ap, std::ptrdiff_t); break;
-          case Size::kIntMax: v = static_cast<long long>(va_arg(ap, std::intmax_t)); break;
-          case Size::kPtr: v = static_cast<long long>(va_arg(ap, std::intptr_t)); break;
-          default: v = va_arg(ap, int); break;
-        }
-        const unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
-        PutInteger(sink, s, mag, v < 0, true, 10, false, false);
-        break;
-      }
-      case L'u':
-      case L'o':
-      case L'x':
-      case L'X': {
-        unsigned long long v;
-        switch (size) {
-          case Size::kChar: v = static_cast<unsigned char>(va_arg(ap, unsigned)); break;
-          case Size::kShort: v = static_cast<unsigned short>(va_arg(ap, unsigned)); break;
-          case Size::k64:
-          case Size::kLongDouble: v = va_arg(ap, unsigned long long); break;
-          case Size::kSizeT: v = va_arg(ap, size_t); break;
-          case Size::kPtrDiff: v = static_cast<unsigned long long>(va_arg(ap, std::ptrdiff_t)); break;
-          case Size::kIntMax: v = static_cast<unsigned long long>(va_arg(ap, std::uintmax_t)); break;
-          case Size::kPtr: v = va_arg(ap, std::uintptr_t); break;
-          default: v = va_arg(ap, unsigned); break;
-        }
-        const unsigned base = conv == L'u' ? 10 : (conv == L'o' ? 8 : 16);
-        PutInteger(sink, s, v, false, false, base, conv == L'X', base == 16);
-        break;
-      }
-      case L'p': {
-        const auto v = reinterpret_cast<std::uintptr_t>(va_arg(ap, void*));
-        Directive ps = s;
-        ps.hasPrec = true;
-        ps.prec = 2 * sizeof(void*);
-        ps.alt = false;
-        PutInteger(sink, ps, v, false, false, 16, true, false);
-        break;
-      }
-      case L'c':
-      case L'C': {
-        const bool narrow = size == Size::kShort || (conv == L'C' && size != Size::kLong && size != Size::kWide);
-        const int v = va_arg(ap, int);
-        wchar_t c;
-        if (narrow) {
-          const auto b = static_cast<unsigned char>(v);
-          c = static_cast<wchar_t>(b < 0x80 ? b : kEscapeBase + b);
-        } else {
-          c = static_cast<wchar_t>(v);
-        }
-        PutChar(sink, s, c);
-        break;
-      }
-      case L's':
-      case L'S': {
-        const bool narrow = size == Size::kShort || (conv == L'S' && size != Size::kLong && size != Size::kWide);
-        if (narrow) PutNarrowString(sink, s, va_arg(ap, const char*));
-        else PutWideString(sink, s, va_arg(ap, const wchar_t*));
-        break;
-      }
-      case L'e':
-      case L'E':
-      case L'f':
-      case L'F':
-      case L'g':
-      case L'G':
-      case L'a':
-      case L'A':
-        if (size == Size::kLongDouble) PutFloat(sink, s, conv, va_arg(ap, long double));
-        else PutFloat(sink, s, conv, va_arg(ap, double));
-        break;
-      case L'%':
-        sink.Put(L'%');
-        break;
-      case L'n':
-        // Writing through a format argument is refused; the pointer is only skipped.
-        (void)va_arg(ap, void*);
-        break;
-      default:
-        sink.Put(start, static_cast<size_t>(p - start));
-        break;
+    if (!EmitArgument(sink, d, args, written)) {
+      ok = false;
+      break;
     }
   }
-  va_end(ap);
+  va_end(args.ap);
+  return ok;
 }
 
 int ToResult(size_t n) { return n > static_cast<size_t>(INT_MAX) ? -1 : static_cast<int>(n); }
@@ -456,8 +501,9 @@ int ToResult(size_t n) { return n > static_cast<size_t>(INT_MAX) ? -1 : static_c
 
 void VormAppendFormatV(std::wstring& out, const wchar_t* format, va_list args) {
   if (!format) return;
+  const size_t old = out.size();
   StringSink sink(out);
-  FormatTo(sink, format, args);
+  if (!FormatTo(sink, format, args)) out.resize(old);
 }
 
 std::wstring VormFormatV(const wchar_t* format, va_list args) {
@@ -465,7 +511,7 @@ std::wstring VormFormatV(const wchar_t* format, va_list args) {
   if (!format) return out;
   out.reserve(std::wcslen(format) + 48);
   StringSink sink(out);
-  FormatTo(sink, format, args);
+  if (!FormatTo(sink, format, args)) out.clear();
   return out;
 }
 
@@ -480,7 +526,10 @@ std::wstring VormFormat(const wchar_t* format, ...) {
 int _vsnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, va_list args) {
   if (!format || (!buffer && count != 0)) return -1;
   BufferSink sink(buffer, count);
-  FormatTo(sink, format, args);
+  if (!FormatTo(sink, format, args)) {
+    if (count) buffer[0] = L'\0';
+    return -1;
+  }
   const size_t n = sink.total();
   if (!buffer) return ToResult(n);
   if (n < count) {
@@ -502,14 +551,16 @@ int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...) {
 int _vscwprintf(const wchar_t* format, va_list args) {
   if (!format) return -1;
   BufferSink sink(nullptr, 0);
-  FormatTo(sink, format, args);
-  return ToResult(sink.total());
+  return FormatTo(sink, format, args) ? ToResult(sink.total()) : -1;
 }
 
 int _vswprintf(wchar_t* buffer, const wchar_t* format, va_list args) {
   if (!buffer || !format) return -1;
   BufferSink sink(buffer, SIZE_MAX);
-  FormatTo(sink, format, args);
+  if (!FormatTo(sink, format, args)) {
+    buffer[0] = L'\0';
+    return -1;
+  }
   buffer[sink.total()] = L'\0';
   return ToResult(sink.total());
 }

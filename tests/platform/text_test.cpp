@@ -2,8 +2,10 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -194,19 +196,106 @@ int MeasureV(const wchar_t* format, ...) {
   return n;
 }
 
+template <size_t... I>
+int MeasureRepeated(const wchar_t* format, std::index_sequence<I...>) {
+  return MeasureV(format, ((void)I, 1)...);
+}
+
 TEST(Format, VeryLongOutput) {
   const std::wstring big(100000, L'x');
   EXPECT_EQ(VormFormat(L"<%s>", big.c_str()), L"<" + big + L">");
   EXPECT_EQ(VormFormat(L"%100000d", 7), std::wstring(99999, L' ') + L"7");
   EXPECT_EQ(VormFormat(L"%.400f", 1e300).size(), 301u + 1 + 400);
 
-  // A huge width costs only the characters a bounded call can store.
+  // A wide field costs only the characters a bounded call can store.
   wchar_t small[4];
-  EXPECT_EQ(_snwprintf(small, 4, L"%2000000000d", 1), -1);
+  EXPECT_EQ(_snwprintf(small, 4, L"%1000000d", 1), -1);
   EXPECT_EQ(std::wstring(small, 4), L"    ");
-  EXPECT_EQ(MeasureV(L"%2000000000d%2000000000d", 1, 2), -1);  // length beyond an int
-  EXPECT_EQ(MeasureV(L"%99999999999999999999d", 1), INT_MAX);  // width saturates
+  // 2148 fields of a million characters: a length beyond an int.
+  std::wstring many;
+  for (int i = 0; i < 2148; ++i) many += L"%1000000d";
+  EXPECT_EQ(MeasureRepeated(many.c_str(), std::make_index_sequence<2148>()), -1);
   EXPECT_EQ(MeasureV(nullptr), -1);
+}
+
+// Past the digits a double or long double can hold exactly, the formatter adds the zeros
+// itself; the text must be the C library's whole answer all the same.
+TEST(Format, PrecisionBeyondTheExactDigitsMatchesTheCLibrary) {
+  const auto c = [](const char* format, auto value) {
+    std::vector<char> text(40000);
+    const int n = std::snprintf(text.data(), text.size(), format, value);
+    return std::wstring(text.data(), text.data() + n);
+  };
+  CheckAll({
+      {F(L"%.1200f", 0.1), c("%.1200f", 0.1)},
+      {F(L"%.1500e", 1.0 / 3), c("%.1500e", 1.0 / 3)},
+      {F(L"%#.1300g|%.1300g", 2.5e-300, 2.5e-300), c("%#.1300g", 2.5e-300) + L"|" + c("%.1300g", 2.5e-300)},
+      {F(L"%.1200a|%.1200A", 1.5, 1.5), c("%.1200a", 1.5) + L"|" + c("%.1200A", 1.5)},
+      {F(L"[%-1400.1200E]", -7.25), L"[" + c("%-1400.1200E", -7.25) + L"]"},
+      {F(L"[%01400.1200f]", -1.5), L"[" + c("%01400.1200f", -1.5) + L"]"},
+      {F(L"%.2000f", 4.9e-324), c("%.2000f", 4.9e-324)},  // the smallest double, all 1074 places
+      {F(L"[%.2000f]", HUGE_VAL), L"[inf]"},
+      {F(L"%.17000Lf", 1.0L / 3), c("%.17000Lf", 1.0L / 3)},
+      {F(L"%#.17000LG", 1e-4000L), c("%#.17000LG", 1e-4000L)},
+  });
+}
+
+// Calls every entry with a format it must refuse.
+void ExpectRefused(const wchar_t* format, ...) {
+  va_list args, copy;
+  va_start(args, format);
+  const std::string what = "format " + VormToUtf8(format);
+  va_copy(copy, args);
+  EXPECT_TRUE(VormFormatV(format, copy).empty()) << what;
+  va_end(copy);
+  std::wstring kept = L"kept";
+  va_copy(copy, args);
+  VormAppendFormatV(kept, format, copy);
+  va_end(copy);
+  EXPECT_EQ(kept, L"kept") << what;
+  va_copy(copy, args);
+  EXPECT_EQ(_vscwprintf(format, copy), -1) << what;
+  va_end(copy);
+  wchar_t buffer[8] = L"#######";
+  va_copy(copy, args);
+  EXPECT_EQ(_vsnwprintf(buffer, 8, format, copy), -1) << what;
+  va_end(copy);
+  EXPECT_EQ(buffer[0], L'\0') << what;  // never a partial text that looks like a cut result
+  std::wmemcpy(buffer, L"#######", 8);
+  va_copy(copy, args);
+  EXPECT_EQ(_vswprintf(buffer, format, copy), -1) << what;
+  va_end(copy);
+  EXPECT_EQ(buffer[0], L'\0') << what;
+  va_end(args);
+}
+
+TEST(Format, FieldsBeyondTheLimitAreRefused) {
+  static_assert(kVormFormatFieldLimit == 1000000);
+  ExpectRefused(L"%1000001d", 7);
+  ExpectRefused(L"ab%.1000001x", 7u);
+  ExpectRefused(L"%*d", kVormFormatFieldLimit + 1, 7);
+  ExpectRefused(L"%*d", INT_MIN, 7);  // left-aligned, and no magnitude fits
+  ExpectRefused(L"%99999999999999999999d", 7);
+  ExpectRefused(L"%.500000000f", 1.0);
+  ExpectRefused(L"%.1000001Le", 1.0L);
+  ExpectRefused(L"%.1000001p", nullptr);
+  ExpectRefused(L"%1000001s|%d", L"x", 7);
+  ExpectRefused(L"%1000001c", L'x');
+  ExpectRefused(L"%d %1000001%", 7);
+
+  // At the limit, and a string's precision, which only bounds the read.
+  EXPECT_EQ(MeasureV(L"%1000000d|%.1000000f", 7, 1.0), 1000000 + 1 + 1000002);
+  EXPECT_EQ(F(L"%.3000000000s|%.*S", L"ab", INT_MAX, "cd"), L"ab|cd");
+  // Text that is not a directive is copied as it stands, whatever its digits.
+  EXPECT_EQ(F(L"%1000001y|end%2000000"), L"%1000001y|end%2000000");
+
+  // Within the limit a bounded call stores its few characters and counts the rest.
+  wchar_t buffer[8];
+  EXPECT_EQ(_snwprintf(buffer, 8, L"%.999999f", 1.0), -1);
+  EXPECT_EQ(std::wstring(buffer, 8), L"1.000000");
+  EXPECT_EQ(_snwprintf(buffer, 8, L"%.999999Le", 2.5L), -1);
+  EXPECT_EQ(std::wstring(buffer, 8), L"2.500000");
+  EXPECT_EQ(MeasureV(L"%.999999e", 1.0), 1 + 1 + 999999 + 4);
 }
 
 // --- Case functions -------------------------------------------------------------------

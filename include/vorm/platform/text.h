@@ -39,6 +39,10 @@ constexpr bool VormIsOsOnlyChar(wchar_t c) {
 }
 constexpr wchar_t kVormOsCharBase = 0xF000;
 
+// No field is wider, and no number more precise, than this: nothing a caller formats is
+// that long, and a larger value is a broken or hostile format.
+constexpr int kVormFormatFieldLimit = 1000000;
+
 // Formatting with the platform's wide rules: %s takes a wide string, %S a narrow (UTF-8)
 // one, %c a wide character, %C a narrow one, %I64d/%I64u/%I64x 64-bit integers,
 // %I32d 32-bit, %Id/%Iu pointer-sized; flags, width, precision and '*' as in C.
@@ -54,6 +58,16 @@ constexpr wchar_t kVormOsCharBase = 0xF000;
 //   - Floating point (%e %E %f %F %g %G %a %A, L = long double) always uses '.' as the
 //     decimal point, whatever LC_NUMERIC the host process set.
 //   - An unknown conversion is copied to the output as written ("%y" => "%y").
+//   - A width above kVormFormatFieldLimit (written or passed with '*'), or a precision above
+//     it on a number (%d %u %x %o %p %e %f %g %a ...), makes the format malformed: the call
+//     fails as a whole (VormFormat gives "", VormAppendFormatV appends nothing, the counting
+//     and buffer calls return -1 and store an empty string). A string's precision only
+//     bounds how much of it is read and may be any value. Within the limit a bounded call
+//     costs only the characters it stores, however long the whole text would be.
+//       _snwprintf(buf, 8, L"%.999999f", 1.0)    => -1 at once, buf holds L"1.000000" (cut)
+//       _snwprintf(buf, 8, L"%.500000000f", 1.0) => -1, buf = L""  (malformed)
+//       VormFormat(L"%1000001d", 7)              => L""
+//       VormFormat(L"%.3000000000s", L"ab")      => L"ab"
 //   VormFormat(L"%s=%S", L"a", "b")   => L"a=b"
 //   VormFormat(L"%5.2s|", L"abc")     => L"   ab|"
 //   VormFormat(L"%I64d", -1LL)        => L"-1"
@@ -75,7 +89,8 @@ VORM_API void VormAppendFormatV(std::wstring& out, const wchar_t* format, va_lis
 //   _snwprintf(buf, 2, L"abc") => -1, buf holds 'a','b' and no terminator
 VORM_API int _vsnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, va_list args);
 VORM_API int _snwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...);
-// Length the formatted text needs, terminator excluded (-1 for a null format).
+// Length the formatted text needs, terminator excluded (-1 for a null or malformed format,
+// or a length beyond INT_MAX).
 VORM_API int _vscwprintf(const wchar_t* format, va_list args);
 // Unbounded form: the caller guarantees room.
 VORM_API int _swprintf(wchar_t* buffer, const wchar_t* format, ...);
