@@ -33,7 +33,7 @@ BOOL GetVersionExW(OSVERSIONINFOW* info) {
   info->dwMinorVersion = static_cast<DWORD>((packed >> 32) & 0xFFFF);
   info->dwBuildNumber = static_cast<DWORD>(packed & 0xFFFFFFFF);
   info->dwPlatformId = VER_PLATFORM_WIN32_NT;
-  if (size == sizeof(OSVERSIONINFOEXW)) reinterpret_cast<OSVERSIONINFOEXW*>(info)->wProductType = VER_NT_WORKSTATION;
+  if (size == sizeof(OSVERSIONINFOEXW)) static_cast<OSVERSIONINFOEXW*>(info)->wProductType = VER_NT_WORKSTATION;
   return TRUE;
 }
 

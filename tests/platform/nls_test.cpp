@@ -54,7 +54,7 @@ TEST(Version, ReportsTheDefaultOrTheTestVersion) {
   VormSetReportedVersion(5, 0, 2195);
   OSVERSIONINFOEXW ex{};
   ex.dwOSVersionInfoSize = sizeof ex;
-  ASSERT_TRUE(GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&ex)));
+  ASSERT_TRUE(GetVersionExW(&ex));
   EXPECT_EQ(ex.dwMajorVersion, 5u);
   EXPECT_EQ(ex.dwBuildNumber, 2195u);
   VormResetReportedVersion();

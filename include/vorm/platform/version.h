@@ -16,13 +16,8 @@ struct OSVERSIONINFOW {
   DWORD dwPlatformId;
   WCHAR szCSDVersion[128];
 };
-struct OSVERSIONINFOEXW {
-  DWORD dwOSVersionInfoSize;
-  DWORD dwMajorVersion;
-  DWORD dwMinorVersion;
-  DWORD dwBuildNumber;
-  DWORD dwPlatformId;
-  WCHAR szCSDVersion[128];
+// The extended record begins with the plain one.
+struct OSVERSIONINFOEXW : OSVERSIONINFOW {
   WORD wServicePackMajor;
   WORD wServicePackMinor;
   WORD wSuiteMask;
