@@ -267,18 +267,18 @@ class Parser {
   bool skipping_ = false;
 };
 
-void AppendHexData(std::string* out, size_t lineStart, const std::vector<BYTE>& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
+void AppendHexData(std::wstring* out, size_t lineStart, const std::vector<BYTE>& bytes) {
+  static const wchar_t kDigits[] = L"0123456789abcdef";
   size_t column = out->size() - lineStart;
   for (size_t i = 0; i < bytes.size(); ++i) {
     out->push_back(kDigits[bytes[i] >> 4]);
     out->push_back(kDigits[bytes[i] & 15]);
     column += 2;
     if (i + 1 < bytes.size()) {
-      out->push_back(',');
+      out->push_back(L',');
       ++column;
       if (column > 76) {
-        out->append("\\\n  ");
+        out->append(L"\\\n  ");
         column = 2;
       }
     }
@@ -299,22 +299,20 @@ bool FitsQuoted(const std::wstring& units) {
   return true;
 }
 
-void AppendValue(const RegValue& v, std::string* out) {
-  size_t lineStart = out->size();
-  std::wstring head;
+void AppendValue(const RegValue& v, std::wstring* out) {
+  const size_t lineStart = out->size();
   if (v.name.empty()) {
-    head = L"@";
+    *out += L"@";
   } else {
-    AppendQuoted(v.name, &head);
+    AppendQuoted(v.name, out);
   }
-  head.push_back(L'=');
+  out->push_back(L'=');
   if (IsStringType(v.type)) {
     std::wstring units(v.data.size() / sizeof(wchar_t), L'\0');
     if (!units.empty()) std::memcpy(units.data(), v.data.data(), units.size() * sizeof(wchar_t));
     if (v.type == REG_SZ && FitsQuoted(units)) {
-      AppendQuoted(std::wstring_view(units).substr(0, units.size() - 1), &head);
-      out->append(VormToUtf8(head));
-      out->push_back('\n');
+      AppendQuoted(std::wstring_view(units).substr(0, units.size() - 1), out);
+      out->push_back(L'\n');
       return;
     }
     for (wchar_t& c : units) {
@@ -322,38 +320,35 @@ void AppendValue(const RegValue& v, std::string* out) {
     }
     std::vector<BYTE> utf16;
     WideToUtf16Le(units.data(), units.size(), &utf16);
-    head += L"hex(" + std::to_wstring(v.type) + L"):";
-    out->append(VormToUtf8(head));
+    *out += L"hex(" + std::to_wstring(v.type) + L"):";
     AppendHexData(out, lineStart, utf16);
   } else if (v.type == REG_DWORD && v.data.size() == 4) {
     DWORD d = 0;
     std::memcpy(&d, v.data.data(), 4);
-    out->append(VormToUtf8(head));
     char buf[16];
     std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(d));
-    out->append(buf);
+    *out += VormFromUtf8(buf);
   } else {
     if (v.type == REG_BINARY) {
-      head += L"hex:";
+      *out += L"hex:";
     } else {
       char buf[24];
       std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(v.type));
-      head += VormFromUtf8(buf);
+      *out += VormFromUtf8(buf);
     }
-    out->append(VormToUtf8(head));
     AppendHexData(out, lineStart, v.data);
   }
-  out->push_back('\n');
+  out->push_back(L'\n');
 }
 
-void AppendKey(const RegKey& key, const std::wstring& path, bool isRoot, std::string* out) {
+void AppendKey(const RegKey& key, const std::wstring& path, bool isRoot, std::wstring* out) {
   // Every key gets its section so that empty keys survive; a root only when it has values.
   if (!isRoot || !key.values().empty()) {
-    out->push_back('[');
-    out->append(VormToUtf8(path));
-    out->append("]\n");
+    out->push_back(L'[');
+    out->append(path);
+    out->append(L"]\n");
     for (const RegValue& v : key.values()) AppendValue(v, out);
-    out->push_back('\n');
+    out->push_back(L'\n');
   }
   for (const auto& child : key.children()) AppendKey(*child, path + L"\\" + child->name(), false, out);
 }
@@ -450,9 +445,16 @@ bool ParseRegFile(std::string_view bytes, RegTree* tree, std::string* error) {
 }
 
 std::string FormatRegFile(const RegTree& tree) {
-  std::string out(kHeader);
-  out.append("\n\n");
-  for (int i = 0; i < kRootCount; ++i) AppendKey(*tree.roots[i], kRootNames[i], true, &out);
+  std::wstring text = VormFromUtf8(kHeader);
+  text.append(L"\n\n");
+  for (int i = 0; i < kRootCount; ++i) AppendKey(*tree.roots[i], kRootNames[i], true, &text);
+  // UTF-8, unless a name holds what UTF-8 cannot carry (a lone surrogate read from a UTF-16
+  // file): then UTF-16LE with its mark, the platform's own form, so no name is ever changed.
+  std::string utf8 = VormToUtf8(text);
+  std::vector<BYTE> utf16;
+  if (VormFromUtf8(utf8) == text || !WideToUtf16Le(text.data(), text.size(), &utf16)) return utf8;
+  std::string out("\xFF\xFE");
+  out.append(utf16.begin(), utf16.end());
   return out;
 }
 

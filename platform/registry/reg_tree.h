@@ -72,8 +72,9 @@ bool SplitKeyPath(std::wstring_view path, std::vector<std::wstring>* parts);
 // names the first offending line ("line 7: bad hex byte").
 bool ParseRegFile(std::string_view bytes, RegTree* tree, std::string* error);
 
-// Writes the tree in the .reg text form (UTF-8, LF line ends) that ParseRegFile reads
-// back to the same tree.
+// Writes the tree in the .reg text form (LF line ends) that ParseRegFile reads back to the
+// same tree: UTF-8, or UTF-16LE with its mark when a name holds a lone surrogate, which UTF-8
+// cannot carry (such names come from UTF-16 files).
 std::string FormatRegFile(const RegTree& tree);
 
 // wchar_t units <-> UTF-16LE bytes, as string data is kept in hex(1)/hex(2)/hex(7) lines.

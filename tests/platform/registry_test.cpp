@@ -185,6 +185,30 @@ TEST_F(RegistryTest, ReadsHandWrittenFiles) {
   EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Dropped", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 }
 
+// UTF-16 files (the platform's own form) may name a key or value with a lone surrogate, which
+// UTF-8 cannot carry: rewriting such a file must keep every name.
+TEST_F(RegistryTest, NamesOnlyUtf16CanCarrySurviveARewrite) {
+  const std::u16string text = u"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Odd\xD800]\r\n"
+                              u"\"v\xDBFF\"=dword:00000001\r\n";
+  tree_.WriteFile("utf16.reg", std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+  UseFile("utf16.reg");
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Odd\xD800", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, L"New", 0, REG_DWORD, kOne, 4), ERROR_SUCCESS);  // rewrites the file
+  RegCloseKey(key);
+
+  std::filesystem::copy_file(tree_.root() / "utf16.reg", tree_.root() / "copy.reg");
+  UseFile("copy.reg");
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Odd\xD800", 0, KEY_READ, &key), ERROR_SUCCESS);
+  for (const wchar_t* name : {L"v\xDBFF", L"New"}) {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    EXPECT_EQ(Read(key, name, &type, &data), ERROR_SUCCESS);
+    EXPECT_EQ(data, Bytes(kOne, 4));
+  }
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, MalformedFileFailsLookupsAndIsNotOverwritten) {
   const std::string header = "Windows Registry Editor Version 5.00\n", key = header + "[HKEY_CURRENT_USER\\K]\n";
   const std::string bad[] = {

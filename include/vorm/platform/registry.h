@@ -5,7 +5,8 @@
 // serialises every call; handles may be used and closed from any thread.
 //
 // The file ("Windows Registry Editor Version 5.00" header, UTF-8; a UTF-8 BOM or UTF-16LE
-// with BOM is read too):
+// with BOM is read too, and UTF-16LE is written when a name holds a lone surrogate, which
+// UTF-8 cannot carry):
 //   [HKEY_CURRENT_USER\Software\Vorm]        a key (sections for HKCU, HKLM, HKCR, HKU)
 //   "Folder"="C:\\Data \"x\""              REG_SZ, with the \\ and \" escapes
 //   @="text"                                 the key's default (unnamed) value
