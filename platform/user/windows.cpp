@@ -250,9 +250,13 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM, LPARAM) {
 LRESULT DispatchMessageW(const MSG* msg) {
   if (!msg) return Fail(ERROR_INVALID_PARAMETER, LRESULT{0});
   if (!msg->hwnd) return 0;
-  std::shared_ptr<Window> w = HoldForCaller(msg->hwnd);
+  Window* w = RecentForCaller(msg->hwnd);
   if (!w) return Fail(ERROR_INVALID_WINDOW_HANDLE, LRESULT{0});
-  return Call(*w, msg->message, msg->wParam, msg->lParam);
+  // A procedure is a plain function: copied out, it needs no hold on the window, which the
+  // call may destroy. The layer's own handlers live in the window and need one.
+  if (const WNDPROC procedure = w->procedure) return procedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  const std::shared_ptr<Window> held = HoldForCaller(msg->hwnd);
+  return held ? Call(*held, msg->message, msg->wParam, msg->lParam) : 0;
 }
 
 BOOL TranslateMessage(const MSG*) { return FALSE; }
