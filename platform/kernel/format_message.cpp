@@ -172,23 +172,37 @@ struct InsertValue {
   long long wide64 = 0;    // 64-bit integers read from a va_list
 };
 
-std::wstring FormatInsert(const InsertSpec& conversion, const InsertValue& v) {
+// The longest message: the platform's 128K bytes of UTF-16, counted here in characters.
+constexpr size_t kMaxMessageLength = 65535;
+
+// Appends one formatted insert to `out`, measured first so that no text beyond the message
+// limit is ever made. Returns the error, ERROR_SUCCESS when appended.
+template <class T>
+DWORD AppendFormatted(std::wstring& out, const std::wstring& conversion, T value) {
+  const int needed = _snwprintf(nullptr, 0, conversion.c_str(), value);
+  if (needed < 0) return ERROR_INVALID_PARAMETER;  // a field the formatter refuses
+  if (out.size() + static_cast<size_t>(needed) > kMaxMessageLength) return ERROR_MORE_DATA;
+  out += VormFormat(conversion.c_str(), value);
+  return ERROR_SUCCESS;
+}
+
+DWORD AppendInsert(std::wstring& out, const InsertSpec& conversion, const InsertValue& v) {
   switch (conversion.kind) {
     case InsertSpec::kWide:
-      return VormFormat(conversion.conversion.c_str(), reinterpret_cast<const wchar_t*>(v.bits));
+      return AppendFormatted(out, conversion.conversion, reinterpret_cast<const wchar_t*>(v.bits));
     case InsertSpec::kNarrow:
-      return VormFormat(conversion.conversion.c_str(), reinterpret_cast<const char*>(v.bits));
+      return AppendFormatted(out, conversion.conversion, reinterpret_cast<const char*>(v.bits));
     case InsertSpec::kChar:
     case InsertSpec::kInt32:
-      return VormFormat(conversion.conversion.c_str(), static_cast<int>(v.bits));
+      return AppendFormatted(out, conversion.conversion, static_cast<int>(v.bits));
     case InsertSpec::kInt64:
-      return VormFormat(conversion.conversion.c_str(), v.wide64);
+      return AppendFormatted(out, conversion.conversion, v.wide64);
     case InsertSpec::kPointer:
-      return VormFormat(conversion.conversion.c_str(), reinterpret_cast<void*>(v.bits));
+      return AppendFormatted(out, conversion.conversion, reinterpret_cast<void*>(v.bits));
     case InsertSpec::kBad:
       break;
   }
-  return std::wstring();
+  return ERROR_SUCCESS;
 }
 
 struct InsertRef {
@@ -227,6 +241,7 @@ class MessageFormatter {
     if (!ignoreInserts && !CollectArguments(text)) return false;
     const bool joinLines = (flags_ & FORMAT_MESSAGE_MAX_WIDTH_MASK) == FORMAT_MESSAGE_MAX_WIDTH_MASK;
     for (size_t i = 0; i < text.size();) {
+      if (out_.size() > kMaxMessageLength) return Fail(ERROR_MORE_DATA);
       const wchar_t c = text[i];
       if (c == L'\r' || c == L'\n') {
         // A line break of the text: kept as written, or one blank when lines are joined.
@@ -247,14 +262,17 @@ class MessageFormatter {
         ++i;
         InsertRef ref;
         if (!ReadInsert(text, i, ref)) return Fail(ERROR_INVALID_PARAMETER);
-        if (ignoreInserts) out_.append(text.substr(start, i - start));
-        else out_.append(FormatInsert(ref.conversion, values_[ref.number]));
+        if (ignoreInserts) {
+          out_.append(text.substr(start, i - start));
+        } else if (const DWORD error = AppendInsert(out_, ref.conversion, values_[ref.number])) {
+          return Fail(error);
+        }
         continue;
       }
       i += 2;
       switch (e) {
         case L'0':
-          return true;  // ends the text here, without its closing line break
+          return EndText();  // here, without its closing line break
         case L'n':
           out_.append(L"\r\n");
           break;
@@ -268,7 +286,7 @@ class MessageFormatter {
           out_.push_back(e);  // %%, "% ", %., %! and anything else: the character itself
       }
     }
-    return true;
+    return EndText();
   }
 
   std::wstring& text() { return out_; }
@@ -279,6 +297,8 @@ class MessageFormatter {
     error_ = code;
     return false;
   }
+
+  bool EndText() { return out_.size() <= kMaxMessageLength || Fail(ERROR_MORE_DATA); }
 
   // Reads the value of every insert the text names, before any output is made.
   bool CollectArguments(std::wstring_view text) {

@@ -142,4 +142,32 @@ TEST(FormatMessage, EscapesInsertsAndLineWidth) {
             L"The system cannot find message text for message number 0x%1 in the message file for %2.\r\n");
 }
 
+// A message has at most 65,535 characters (the platform's 128K bytes), however its inserts
+// pad; a conversion the formatter refuses fails the call rather than vanishing from the text.
+TEST(FormatMessage, LongMessagesAndRefusedConversionsFail) {
+  const DWORD_PTR array[] = {reinterpret_cast<DWORD_PTR>(L"x"), 7};
+  const auto format = [&](const wchar_t* text, DWORD* error) {
+    wchar_t* block = nullptr;
+    SetLastError(vorm_test::kErrorSentinel);
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                   text, 0, 0, reinterpret_cast<LPWSTR>(&block), 0,
+                                   reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(array)));
+    *error = GetLastError();
+    EXPECT_EQ(n == 0, block == nullptr);
+    LocalFree(block);
+    return n;
+  };
+  DWORD error = 0;
+  EXPECT_EQ(format(L"%1!65534s!.", &error), 65535u);
+  EXPECT_EQ(error, vorm_test::kErrorSentinel);
+  EXPECT_EQ(format(L"%1!65534s!..", &error), 0u);
+  EXPECT_EQ(error, ERROR_MORE_DATA);
+  EXPECT_EQ(format(L"%1!900000s!%1!900000s!%1!900000s!", &error), 0u);
+  EXPECT_EQ(error, ERROR_MORE_DATA);
+  EXPECT_EQ(format(L"a %2!1000001d! b", &error), 0u);
+  EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(format(L"a %2!.1000001x! b", &error), 0u);
+  EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
+}
+
 }  // namespace

@@ -102,7 +102,10 @@ constexpr WORD SUBLANGID(WORD lang) { return static_cast<WORD>(lang >> 10); }
 //   order with the types the conversions name, or with FORMAT_MESSAGE_ARGUMENT_ARRAY a
 //   DWORD_PTR array indexed by insert number. Floating-point and '*' conversions are not
 //   supported (ERROR_INVALID_PARAMETER), nor are inserts without arguments.
-//   FORMAT_MESSAGE_IGNORE_INSERTS copies inserts unchanged.
+//   FORMAT_MESSAGE_IGNORE_INSERTS copies inserts unchanged. A conversion the formatter
+//   refuses (a width or precision beyond kVormFormatFieldLimit) => ERROR_INVALID_PARAMETER.
+// - A message longer than 65,535 characters (the platform's 128K bytes) => ERROR_MORE_DATA,
+//   found before the text grows past that.
 // - Width: 0 keeps the text's line breaks; FORMAT_MESSAGE_MAX_WIDTH_MASK turns each line
 //   break of the text (not %n) into one blank; other widths are treated as 0 (no wrapping).
 // - Anything else (no source flag, FROM_STRING with another source, a null buffer or
