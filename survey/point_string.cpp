@@ -9,6 +9,8 @@
 #include <vorm/platform/crt.h>
 #include <vorm/platform/text.h>
 
+#include "survey/point_string_ranges.h"
+
 namespace VormPointString_details {
 
 // The white space that trimming removes around the text and its tokens: the string
@@ -17,17 +19,90 @@ inline bool IsTrimSpace(wchar_t c) {
   return VormIsSpace(c);
 }
 
-// Reads a number inside a token that passed the grammar: white space, then decimal
-// digits, stopping at anything else; 0 when there are no digits. Saturates at
-// 4294967295, so no run of digits can overflow.
-DWORD ReadTokenNumber(const wchar_t* p, const wchar_t* end) {
-  while (p < end && IsTrimSpace(*p)) ++p;
+namespace {
+
+// Reads a number inside a token that passed the grammar: blanks, then decimal digits,
+// stopping at anything else; 0 when there are no digits. Saturates at 4294967295, so no
+// run of digits can overflow.
+DWORD ReadTokenNumber(std::wstring_view text) {
+  std::size_t k = 0;
+  while (k < text.size() && text[k] == L' ') ++k;
   std::uint64_t value = 0;
-  for (; p < end && *p >= L'0' && *p <= L'9'; ++p) {
-    value = value * 10 + static_cast<std::uint64_t>(*p - L'0');
+  for (; k < text.size() && text[k] >= L'0' && text[k] <= L'9'; ++k) {
+    value = value * 10 + static_cast<std::uint64_t>(text[k] - L'0');
     if (value > 0xFFFFFFFFu) return 0xFFFFFFFFu;
   }
   return static_cast<DWORD>(value);
+}
+
+// Where the next non-empty token of `text` lies, searching from `pos`: [begin, end),
+// trimmed at both ends, and where the search goes on after it. Empty tokens ("1,,2",
+// "1, ,2", a trailing comma) are skipped; `found` is false when none is left.
+struct TokenSpan {
+  bool found;
+  std::size_t begin;
+  std::size_t end;
+  std::size_t next;
+};
+
+TokenSpan FindToken(const std::wstring& text, std::size_t pos) {
+  const std::size_t size = text.size();
+  while (pos < size) {
+    const std::size_t comma = text.find(L',', pos);
+    std::size_t begin = pos;
+    std::size_t end = comma == std::wstring::npos ? size : comma;
+    pos = comma == std::wstring::npos ? size : comma + 1;
+    while (end > begin && IsTrimSpace(text[end - 1])) --end;
+    while (begin < end && IsTrimSpace(text[begin])) ++begin;
+    if (end > begin) return {true, begin, end, pos};
+  }
+  return {false, size, size, size};
+}
+
+}  // namespace
+
+TokenClass ClassifyToken(std::wstring_view token) {
+  // The grammar as one scan with the state of both numbers.
+  enum Part { kNone, kDigits, kClosed };
+  Part first = kNone;
+  Part second = kNone;
+  bool relation = false;
+  std::size_t dashAt = std::wstring_view::npos;
+  const TokenClass malformed{TokenKind::kMalformed, 0, 0};
+  for (std::size_t k = 0; k < token.size(); ++k) {
+    const wchar_t c = token[k];
+    const bool dash = dashAt != std::wstring_view::npos;
+    if (c == L' ') {
+      if (first == kDigits) first = kClosed;
+      if (second == kDigits) second = kClosed;
+    } else if (c == L'-') {
+      if (first == kNone || second != kNone || dash || relation) return malformed;
+      dashAt = k;
+      first = kClosed;
+    } else if (c >= L'0' && c <= L'9') {
+      if (first == kNone) {
+        first = kDigits;
+      } else if (first == kClosed) {
+        if (!dash || relation || second == kClosed) return malformed;
+        if (second == kNone) second = kDigits;
+      }
+    } else if (c == L'<' || c == L'>') {
+      if (first != kNone || dash) return malformed;
+      relation = true;
+    } else if (c == L'=') {
+      if (!relation || first != kNone) return malformed;
+    } else {
+      return malformed;
+    }
+  }
+  // The scan lets a range end at its dash ("3-"): the missing number reads as 0, which
+  // makes the token invalid but still a range, so a walk hands out 3 and 0.
+  if (dashAt != std::wstring_view::npos) {
+    return {TokenKind::kRange, ReadTokenNumber(token.substr(0, dashAt)), ReadTokenNumber(token.substr(dashAt + 1))};
+  }
+  if (relation) return {TokenKind::kRelation, 0, 0};
+  const DWORD n = ReadTokenNumber(token);
+  return {TokenKind::kNumber, n, n};
 }
 
 // The number AddPoint takes from a text: the C runtime's reading, clamped to DWORD.
@@ -112,98 +187,29 @@ void VormPointString::ParseNextToken() {
   // The snapshot is consumed through an offset, never copied, so a walk costs time in
   // proportion to the text however many tokens it holds.
   const std::wstring& rest = m_rest.str();
-  const std::size_t size = rest.size();
-  std::size_t pos = m_restPos < size ? m_restPos : size;
-  std::size_t tokenBegin = 0;
-  std::size_t tokenEnd = 0;
-  for (;;) {
-    if (pos >= size) {
-      m_restPos = size;
-      m_done = TRUE;
-      return;
-    }
-    const std::size_t comma = rest.find(L',', pos);
-    const bool hasComma = comma != std::wstring::npos;
-    tokenBegin = pos;
-    tokenEnd = hasComma ? comma : size;
-    pos = hasComma ? comma + 1 : size;
-    while (tokenEnd > tokenBegin && IsTrimSpace(rest[tokenEnd - 1])) --tokenEnd;
-    while (pos < size && IsTrimSpace(rest[pos])) ++pos;
-    if (tokenEnd > tokenBegin || !hasComma) break;
+  const TokenSpan span = FindToken(rest, m_restPos);
+  m_restPos = span.next;
+  if (!span.found) {
+    m_done = TRUE;
+    return;
   }
-  m_restPos = pos;
-  m_token.str().assign(rest, tokenBegin, tokenEnd - tokenBegin);
-
-  // The grammar as a scan over the token with the state of both numbers.
-  enum Part { kNone, kDigits, kClosed };
-  Part first = kNone;
-  Part second = kNone;
-  bool dash = false;
-  bool relation = false;
-  bool bad = false;
-  std::size_t dashAt = 0;
-  const std::wstring& token = m_token.str();
-  for (std::size_t k = 0; k < token.size() && !bad; ++k) {
-    const wchar_t c = token[k];
-    if (c == L' ') {
-      if (first == kDigits) first = kClosed;
-      if (second == kDigits) second = kClosed;
-    } else if (c == L'-') {
-      if (first == kNone || second != kNone || dash || relation) {
-        bad = true;
-      } else {
-        dash = true;
-        first = kClosed;
-        dashAt = k;
-      }
-    } else if (c >= L'0' && c <= L'9') {
-      if (first == kNone) {
-        first = kDigits;
-      } else if (first == kClosed) {
-        if (!dash || relation || second == kClosed) {
-          bad = true;
-        } else if (second == kNone) {
-          second = kDigits;
-        }
-      }
-    } else if (c == L'<' || c == L'>') {
-      if (first != kNone || second != kNone || dash) {
-        bad = true;
-      } else {
-        relation = true;
-      }
-    } else if (c == L'=') {
-      if (!relation || first != kNone || second != kNone || dash) bad = true;
-    } else {
-      bad = true;
-    }
+  m_token.str().assign(rest, span.begin, span.end - span.begin);
+  const TokenClass token = ClassifyToken(m_token.str());
+  // A token that breaks the grammar leaves the range as it was; one that only names a 0
+  // still hands out what it reads ("3-0" gives 3 and 0).
+  if (token.kind != TokenKind::kMalformed) {
+    m_first = token.first;
+    m_last = token.last;
+    if (token.kind == TokenKind::kRange) m_descending = token.last < token.first ? TRUE : FALSE;
   }
-
-  if (!bad) {
-    const wchar_t* t = token.data();
-    const wchar_t* end = t + token.size();
-    if (dash) {
-      m_first = ReadTokenNumber(t, t + dashAt);
-      m_last = ReadTokenNumber(t + dashAt + 1, end);
-      m_descending = m_last < m_first ? TRUE : FALSE;
-    } else {
-      // A relational token begins with '<' or '>' and so reads as 0.
-      m_first = m_last = ReadTokenNumber(t, end);
-    }
-    if (!relation && (m_first < 1 || m_last < 1)) bad = true;
-  }
-  if (bad) {
+  if (!token.IsValid()) {
     m_error = TRUE;
     m_done = TRUE;
   }
 }
 
 void VormPointString::GetFirstNumber(DWORD* point) {
-  FirstNumberOf(str(), point);
-}
-
-void VormPointString::FirstNumberOf(const std::wstring& text, DWORD* point) {
-  if (!Restart(text)) return;
+  if (!Restart(str())) return;
   ParseNextToken();
   m_current = m_first;
   if (point) *point = m_current;
@@ -270,73 +276,66 @@ BOOL VormPointString::IsValid() {
 }
 
 void VormPointString::AppendNumber(std::wstring& out, DWORD n) {
-  // Unsigned decimal, the form the tokenizer reads back for every DWORD.
-  wchar_t digits[10];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<wchar_t>(L'0' + n % 10);
-    n /= 10;
-  } while (n != 0);
-  for (int k = 0; k < count; ++k) m_numberBuffer[k] = digits[count - 1 - k];
-  m_numberBuffer[count] = L'\0';
-  out.append(m_numberBuffer, static_cast<std::size_t>(count));
+  out.append(m_numberBuffer, static_cast<std::size_t>(FormatNumber(n, m_numberBuffer)));
 }
 
-void VormPointString::Rewrite(BOOL sorted, const VormPointMarker* drop, bool dedupe) {
+bool VormPointString::ReadRuns(const std::wstring& text, std::vector<Run>& runs) {
+  VormPointString walk;
+  if (!walk.Restart(text)) return true;
+  for (walk.ParseNextToken(); !walk.m_done; walk.ParseNextToken()) {
+    // Only a relational token reads as 0, and it names no point number.
+    if (walk.m_first != 0) runs.push_back({walk.m_first, walk.m_last});
+  }
+  return !walk.m_error;
+}
+
+void VormPointString::AssignRewritten(std::wstring& text) {
+  VormPointString result;
+  result.str().swap(text);
+  operator=(result);  // virtual
+}
+
+// Both rewrites leave this object as it was, label and iteration state included, unless
+// they succeed. Numbers above kMaxNumber stop them where the sorted builder's bit set
+// would have to hold one, so that their results stay what that builder gives.
+void VormPointString::RemovePoints(const wchar_t* points, BOOL sorted) {
   try {
-    VormSortedPointString sortedOut;
-    VormUnsortedPointString unsortedOut;
-    VormPointMarker seen(1);
-    // A separate walker over a snapshot of this text, so this object's own state stays
-    // as it is unless the rewrite succeeds.
-    VormPointString walk;
-    DWORD n = 0;
-    for (walk.FirstNumberOf(str(), &n); !walk.m_done; walk.GetNextNumber(&n)) {
-      if (n == 0) continue;  // relational tokens name no point number
-      if (drop && drop->IsMarked(n)) continue;
-      if (sorted) {
-        // The sorted builder drops repeats by itself.
-        if (!sortedOut.Record(n)) return;
-      } else {
-        if (dedupe) {
-          if (seen.IsMarked(n)) continue;
-          seen.Mark(n);
-          if (!seen.IsMarked(n)) return;  // beyond the bit set, or out of memory
-        }
-        unsortedOut.m_pending.push_back(n);
-      }
+    std::vector<Run> removed;
+    std::vector<Run> runs;
+    if (!ReadRuns(CString(points).str(), removed) || !AllAtMost(removed, VormPointMarker::kMaxNumber)) return;
+    if (!ReadRuns(str(), runs)) return;
+    const IntervalSet drop = Merge(removed);
+    std::wstring text;
+    if (sorted) {
+      // Nothing above kMaxNumber is in `drop`, so any such number would be kept.
+      if (!AllAtMost(runs, VormPointMarker::kMaxNumber)) return;
+      AppendSorted(text, Subtract(Merge(runs), drop));
+    } else {
+      SequenceWriter out(text);
+      WriteWithout(out, runs, drop);
+      out.Finish();
     }
-    // Rewriting would drop the invalid token and everything after it.
-    if (walk.m_error) return;
-    const bool built = sorted ? sortedOut.Build() : unsortedOut.Build();
-    if (!built) return;
-    const VormPointString& result = sorted ? static_cast<const VormPointString&>(sortedOut)
-                                           : static_cast<const VormPointString&>(unsortedOut);
-    operator=(result);  // virtual: resets label and iteration state
+    AssignRewritten(text);
   } catch (const std::bad_alloc&) {
     // Out of memory: the text stays as it was.
   }
 }
 
-void VormPointString::RemovePoints(const wchar_t* points, BOOL sorted) {
-  VormPointString remove(points);
-  if (!remove.IsValid()) return;
+void VormPointString::Normalize(BOOL sorted) {
   try {
-    VormPointMarker drop(1);
-    DWORD n = 0;
-    for (remove.GetFirstNumber(&n); !remove.m_done; remove.GetNextNumber(&n)) {
-      if (n == 0) continue;
-      drop.Mark(n);
-      // A number that cannot be marked would silently stay in the text.
-      if (!drop.IsMarked(n)) return;
+    std::vector<Run> runs;
+    if (!ReadRuns(str(), runs) || !AllAtMost(runs, VormPointMarker::kMaxNumber)) return;
+    std::wstring text;
+    if (sorted) {
+      AppendSorted(text, Merge(runs));
+    } else {
+      SequenceWriter out(text);
+      WriteFirstOccurrences(out, runs);
+      out.Finish();
     }
-    Rewrite(sorted, &drop, false);
+    AssignRewritten(text);
   } catch (const std::bad_alloc&) {
   }
-}
-
-void VormPointString::Normalize(BOOL sorted) {
-  Rewrite(sorted, nullptr, true);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -369,16 +368,7 @@ void VormSortedPointString::AddPoint(DWORD number) {
   m_marker->Mark(number);
 }
 
-bool VormSortedPointString::Record(DWORD number) {
-  m_marker->Mark(number);
-  return m_marker->IsMarked(number) != FALSE;
-}
-
 void VormSortedPointString::BuildString() {
-  Build();
-}
-
-bool VormSortedPointString::Build() {
   // Runs are found a word of the bit set at a time, so empty stretches of a sparse set
   // cost little, and the walk ends at the marker's end whatever its size.
   try {
@@ -389,20 +379,12 @@ bool VormSortedPointString::Build() {
       const std::uint64_t runBegin = m_marker->FindBit(i, true);
       if (runBegin >= count) break;
       const std::uint64_t runEnd = m_marker->FindBit(runBegin + 1, false);
-      const DWORD first = base + static_cast<DWORD>(runBegin);
-      const DWORD last = base + static_cast<DWORD>(runEnd - 1);
-      if (!text.empty()) text += L',';
-      AppendNumber(text, first);
-      if (last > first) {
-        text += L'-';
-        AppendNumber(text, last);
-      }
+      AppendInterval(text, base + static_cast<DWORD>(runBegin), base + static_cast<DWORD>(runEnd - 1));
       i = runEnd;
     }
     str().swap(text);
-    return true;
   } catch (const std::bad_alloc&) {
-    return false;
+    // The text stays as it was.
   }
 }
 
@@ -440,52 +422,18 @@ void VormUnsortedPointString::AddPoint(DWORD number) {
 }
 
 void VormUnsortedPointString::BuildString() {
-  Build();
-}
-
-bool VormUnsortedPointString::Build() {
   std::wstring& text = str();
   TrimRightSpace(text);
-  if (m_pending.empty()) return true;
   const std::size_t oldLength = text.size();
   try {
-    if (!text.empty()) text += L',';
-    DWORD prev = m_pending.front();
-    AppendNumber(text, prev);
-    enum { kNoRun, kUp, kDown } run = kNoRun;
-    for (std::size_t k = 1; k < m_pending.size(); ++k) {
-      const DWORD cur = m_pending[k];
-      // Runs step by exactly one without wrapping between 0 and 4294967295.
-      const bool up = prev != 0xFFFFFFFFu && cur == prev + 1;
-      const bool down = prev != 0 && cur == prev - 1;
-      if ((run == kUp && !up) || (run == kDown && !down)) {
-        text += L'-';
-        AppendNumber(text, prev);
-        text += L',';
-        AppendNumber(text, cur);
-        run = kNoRun;
-      } else if (run == kNoRun) {
-        if (up) {
-          run = kUp;
-        } else if (down) {
-          run = kDown;
-        } else {
-          if (!text.empty()) text += L',';
-          AppendNumber(text, cur);
-        }
-      }
-      prev = cur;
-    }
-    if (run != kNoRun) {
-      text += L'-';
-      AppendNumber(text, prev);
-    }
+    SequenceWriter out(text);
+    for (DWORD n : m_pending) out.Add(n);
+    out.Finish();
   } catch (const std::bad_alloc&) {
     text.resize(oldLength);
-    return false;
+    return;
   }
   m_pending.clear();
-  return true;
 }
 
 void VormUnsortedPointString::RemoveAll() {

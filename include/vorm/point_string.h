@@ -39,6 +39,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include <vorm/platform/cstring.h>
@@ -104,6 +105,37 @@ class VORM_API VormPointMarker {
   std::vector<std::uint64_t> m_summary;
 };
 
+namespace VormPointString_details {
+
+// What one token is by the grammar above, and the numbers it names.
+enum class TokenKind {
+  kMalformed,  // breaks the grammar: "x", "1 2", "-3", "1-2-3", "=5", "5<", "<5-3"
+  kNumber,     // "12", "007", "0"
+  kRange,      // "3-7", "3 - 7", "9-5", "3-0", "3-"
+  kRelation,   // "<5", ">= 12", "<"
+};
+
+struct TokenClass {
+  TokenKind kind;
+  DWORD first;  // 0 for a malformed or relational token
+  DWORD last;   // equal to first except for a range
+  // Relational tokens are valid as they stand, numbers and ranges when no number is 0.
+  bool IsValid() const {
+    return kind == TokenKind::kRelation || (kind != TokenKind::kMalformed && first != 0 && last != 0);
+  }
+};
+
+// Classifies one token, already trimmed of white space at its ends. Pure: no state, no
+// allocation, any length.
+//   "12" => number 12, 12        "9 - 5" => range 9, 5        ">= 12" => relation 0, 0
+//   "0"  => number 0, 0 (invalid) "3-"   => range 3, 0 (invalid)  "1 2" => malformed
+VORM_API TokenClass ClassifyToken(std::wstring_view token);
+
+// A token's numbers in walking order: first, first +/- 1, ..., last.
+struct Run;
+
+}  // namespace VormPointString_details
+
 // The point-string text itself (it is a CString, so every string operation applies) plus
 // a tokenizer, a count, a validity test and two rewriting operations. A free-text label
 // rides along for the caller and is never interpreted. One thread at a time; a value.
@@ -121,17 +153,23 @@ class VORM_API VormPointString : public CString {
   virtual VormPointString& operator=(const VormPointString& other);
 
   // Removes every number that `points` names; the rest is rewritten sorted (ascending,
-  // runs compressed) or unsorted (order and duplicates kept). Changes nothing when
-  // `points` is invalid, when this text holds an invalid token, or when a number cannot
-  // be recorded (the bit set's range or memory). Relational tokens (value 0) drop out.
-  // The label is emptied.
+  // runs compressed) or unsorted (order and duplicates kept). Relational tokens (value 0)
+  // drop out. The label is emptied. Changes nothing when `points` is invalid, when this
+  // text holds an invalid token, when `points` names a number above kMaxNumber, when a
+  // sorted rewrite would keep one (the sorted builder's bit set cannot hold it), or when
+  // memory runs out. Works on the ranges the tokens name, so "1-4000000000" costs no more
+  // than "1-4".
   //   "1-5"     RemovePoints("2-3", TRUE)  => "1,4-5"
   //   "5,1-3,2" RemovePoints("2", FALSE)   => "5,1,3"
   //   "1-5"     RemovePoints("2,a", TRUE)  => "1-5" (unchanged)
+  //   "4294967295,1" RemovePoints("1", FALSE) => "4294967295"   (..., TRUE) => unchanged
   virtual void RemovePoints(const wchar_t* points, BOOL sorted);
   // Rewrites the text without duplicates: sorted, or keeping the first occurrence of
-  // each number in text order. The same cases as RemovePoints change nothing.
+  // each number in text order. Changes nothing when the text holds an invalid token or a
+  // number above kMaxNumber, or when memory runs out; the cost, like RemovePoints', grows
+  // with the tokens, not with the numbers they name.
   //   "5,1-3,2" Normalize(TRUE) => "1-3,5"      Normalize(FALSE) => "5,1-3"
+  //   "3-5,1-4" Normalize(TRUE) => "1-5"        Normalize(FALSE) => "3-5,1-2"
   //   "<5,3"    Normalize(TRUE) => "3"          "1,x,3" Normalize(TRUE) => "1,x,3"
   virtual void Normalize(BOOL sorted);
 
@@ -155,8 +193,8 @@ class VORM_API VormPointString : public CString {
   //   "1-3,5" => 4    "5-3" => 3    "<5" => 1    "1,x,3" => 1    "" => 0
   virtual DWORD GetCount();
 
-  // One tokenizer step: takes the next non-empty token of the snapshot, validates it and
-  // sets the current range; sets done at the end and done + error at an invalid token.
+  // One tokenizer step: takes the next non-empty token of the snapshot, classifies it
+  // and sets the current range; sets done at the end and done + error at an invalid token.
   void ParseNextToken();
 
  protected:
@@ -167,12 +205,12 @@ class VORM_API VormPointString : public CString {
   // Resets the walk and takes the trimmed snapshot of `text`; false (done set) when it
   // is empty.
   bool Restart(const std::wstring& text);
-  // GetFirstNumber over the snapshot of `text`.
-  void FirstNumberOf(const std::wstring& text, DWORD* point);
-  // The rewrite shared by RemovePoints and Normalize: walks this text, drops numbers
-  // below 1, numbers marked in `drop` and (with `dedupe`) repeats, and assigns the rebuilt
-  // text. Leaves everything as it was when any step cannot be completed.
-  void Rewrite(BOOL sorted, const VormPointMarker* drop, bool dedupe);
+  // The runs of the tokens of `text` in order, relational tokens (no point number) left
+  // out; false when a token is invalid.
+  static bool ReadRuns(const std::wstring& text, std::vector<VormPointString_details::Run>& runs);
+  // Takes `text` as this string's new text through the virtual operator=, which resets
+  // the label and the iteration state.
+  void AssignRewritten(std::wstring& text);
 
   CString m_rest;             // snapshot of the text being tokenised
   std::size_t m_restPos = 0;  // where the untokenised part of m_rest begins
@@ -217,12 +255,6 @@ class VORM_API VormSortedPointString : public VormPointString {
   virtual void RemovePoint(DWORD number);
 
  private:
-  friend class VormPointString;
-  // AddPoint that tells whether the number is now marked.
-  bool Record(DWORD number);
-  // BuildString that tells whether the text was rebuilt.
-  bool Build();
-
   VormPointMarker* m_marker;
 };
 
@@ -250,8 +282,5 @@ class VORM_API VormUnsortedPointString : public VormPointString {
   virtual void RemoveAll();
 
  private:
-  friend class VormPointString;
-  bool Build();
-
   std::vector<DWORD> m_pending;
 };

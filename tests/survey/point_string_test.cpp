@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <vorm/point_string.h>
 
+#include "support/point_string_reference.h"
+
 namespace {
 
 using Numbers = std::vector<DWORD>;
@@ -53,6 +55,34 @@ TEST(VormPointString, WalksCountsAndValidates) {
     EXPECT_EQ(Walk(s), c.numbers) << "case " << i;
     EXPECT_EQ(s.IsValid(), c.valid ? TRUE : FALSE) << "case " << i;
     EXPECT_EQ(s.GetCount(), c.count) << "case " << i;
+  }
+}
+
+TEST(VormPointString, ClassifiesTokens) {
+  using namespace VormPointString_details;
+  constexpr auto kBad = TokenKind::kMalformed, kNum = TokenKind::kNumber, kRng = TokenKind::kRange,
+                 kRel = TokenKind::kRelation;
+  const struct { std::wstring_view token; TokenKind kind; DWORD first, last; bool valid; } cases[] = {
+      {L"12", kNum, 12, 12, true},           {L"007", kNum, 7, 7, true},
+      {L"0", kNum, 0, 0, false},             {L"", kNum, 0, 0, false},
+      {L"3 - 7", kRng, 3, 7, true},          {L"9-5", kRng, 9, 5, true},
+      {L"3-", kRng, 3, 0, false},            {L"3-0", kRng, 3, 0, false},
+      {L"1-99999999999", kRng, 1, 0xFFFFFFFFu, true},
+      {L"<", kRel, 0, 0, true},              {L">= 12", kRel, 0, 0, true},
+      {L"<=><", kRel, 0, 0, true},
+      {L"-3", kBad, 0, 0, false},            {L"1 2", kBad, 0, 0, false},
+      {L"1-2-3", kBad, 0, 0, false},         {L"1-2 3", kBad, 0, 0, false},
+      {L"1\t-2", kBad, 0, 0, false},         {L"=5", kBad, 0, 0, false},
+      {L"5<", kBad, 0, 0, false},            {L"<5-3", kBad, 0, 0, false},
+      {L"<5 6", kBad, 0, 0, false},          {L"1,2", kBad, 0, 0, false},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    const TokenClass t = ClassifyToken(c.token);
+    EXPECT_EQ(t.kind, c.kind) << "case " << i;
+    EXPECT_EQ(t.first, c.first) << "case " << i;
+    EXPECT_EQ(t.last, c.last) << "case " << i;
+    EXPECT_EQ(t.IsValid(), c.valid) << "case " << i;
   }
 }
 
@@ -110,6 +140,17 @@ TEST(VormPointString, RemovePointsAndNormalize) {
       {L"3000000000,2", nullptr, TRUE, L"2,3000000000"},
       {L"4294967295,1", nullptr, TRUE, L"4294967295,1"},  // beyond the bit set: unchanged
       {L"4294967295,1", L"1", FALSE, L"4294967295"},
+      {L"1-4294966271", nullptr, TRUE, L"1-4294966271"},  // as fast as "1-4"
+      {L"4294966272", nullptr, FALSE, L"4294966272"},       // above kMaxNumber: unchanged
+      {L"1-4294966271", L"2,4294966270", TRUE, L"1,3-4294966269,4294966271"},
+      {L"4294967295,9-1", L"3,5-6", FALSE, L"4294967295,9-7,4,2-1"},
+      {L"1-5", L"4294966272", FALSE, L"1-5"},               // cannot be removed: unchanged
+      {L"4294966272,1-5", L"2", TRUE, L"4294966272,1-5"},   // cannot be kept sorted
+      // Runs join across tokens as the builders join consecutive numbers.
+      {L"1-3,7,4-6", nullptr, TRUE, L"1-7"},      {L"1-3,7,4-6", nullptr, FALSE, L"1-3,7,4-6"},
+      {L"1-5,3-8", nullptr, FALSE, L"1-8"},       {L"9-7,8-3", nullptr, FALSE, L"9-3"},
+      {L"3-5,1-4", nullptr, FALSE, L"3-5,1-2"},   {L"1-2,5-1", nullptr, FALSE, L"1-2,5-3"},
+      {L"2-4,1-9", L"6", FALSE, L"2-4,1-5,7-9"},   {L"6-4,3-1", L"", FALSE, L"6-1"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
@@ -209,7 +250,8 @@ TEST(VormSortedPointString, MarkerThatCannotBeAllocatedChangesNothing) {
 #ifdef VORM_ASAN
   GTEST_SKIP() << "address space limits do not apply under AddressSanitizer";
 #else
-  // In a child process whose address space cannot take the 512 MB bit set.
+  // In a child process whose address space cannot take the 512 MB bit set, which the
+  // sorted builder needs for kMaxNumber and the rewrites never need.
   auto run = [] {
     rlimit limit{};
     limit.rlim_cur = limit.rlim_max = rlim_t{256} << 20;
@@ -219,11 +261,11 @@ TEST(VormSortedPointString, MarkerThatCannotBeAllocatedChangesNothing) {
     s.AddPoint(kMax);
     s.BuildString();
     const bool sortedOk = Text(s) == L"5";
-    VormPointString text(L"1,4294966000");
+    VormPointString text(L"4294966000,1-4294966271");
     text.Normalize(TRUE);
-    const bool normalizeOk = Text(text) == L"1,4294966000";
-    text.RemovePoints(L"4294966000", FALSE);
-    const bool removeOk = Text(text) == L"1,4294966000";
+    const bool normalizeOk = Text(text) == L"1-4294966271";
+    text.RemovePoints(L"2-4294966000", FALSE);
+    const bool removeOk = Text(text) == L"1,4294966001-4294966271";
     std::_Exit(sortedOk && normalizeOk && removeOk ? 0 : 1);
   };
   EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
@@ -314,6 +356,49 @@ TEST(VormPointString, LongTokensStayInsideTheirText) {
   EXPECT_EQ(relation.GetCount(), 1u);
   VormPointString commas{CString(std::wstring(1 << 20, L',') + L"4")};
   EXPECT_EQ(Walk(commas), Numbers{4});
+}
+
+// Texts from the grammar with small numbers (or, now and then, numbers around
+// kMaxNumber), duplicates, overlaps, both directions, relational, empty and invalid
+// tokens: every rewrite gives exactly the bit-set algorithm's text.
+std::wstring RandomText(std::mt19937& rng, bool high) {
+  auto number = [&] {
+    if (high) return kMax - 40 + static_cast<DWORD>(rng() % 44) + (rng() % 16 == 0 ? 1000 : 0);
+    return rng() % 40 == 0 ? 0 : 1 + static_cast<DWORD>(rng() % 60);
+  };
+  auto blank = [&] { return std::wstring(rng() % 5 == 0 ? L" " : L""); };
+  std::wstring text;
+  for (int k = static_cast<int>(rng() % 10); k > 0; --k) {
+    if (!text.empty()) text += L',';
+    text += blank();
+    switch (rng() % 12) {
+      case 0: break;
+      case 1: text += rng() % 2 ? L"<" + std::to_wstring(number()) : L">="; break;
+      case 2: text += rng() % 8 ? L"" : L"x"; break;
+      case 3: case 4: case 5: text += std::to_wstring(number()); break;
+      default: text += std::to_wstring(number()) + blank() + L'-' + blank() + std::to_wstring(number());
+    }
+    text += blank();
+  }
+  return text;
+}
+
+TEST(VormPointString, RewritesMatchTheBitSetReference) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 10000; ++round) {
+    const bool high = round % 2500 == 0;  // few: each costs the reference 512 MB bit sets
+    const std::wstring text = RandomText(rng, high);
+    const std::wstring points = RandomText(rng, high && rng() % 2);
+    for (int op = 0; op < 4; ++op) {
+      const bool sorted = op % 2 == 0;
+      const wchar_t* remove = op < 2 ? nullptr : points.c_str();
+      VormPointString s{CString(text)};
+      remove ? s.RemovePoints(remove, sorted) : s.Normalize(sorted);
+      ASSERT_EQ(Text(s), point_string_reference::Rewrite(text, remove, sorted))
+          << "text '" << std::string(text.begin(), text.end()) << "' points '"
+          << (remove ? std::string(points.begin(), points.end()) : "(normalize)") << "' sorted " << sorted;
+    }
+  }
 }
 
 }  // namespace

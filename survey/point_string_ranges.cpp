@@ -1,0 +1,202 @@
+// Range arithmetic and the text writers of point strings.
+#include "survey/point_string_ranges.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <map>
+
+namespace VormPointString_details {
+
+namespace {
+
+std::pair<DWORD, DWORD> Bounds(const Run& run) {
+  return run.first <= run.last ? std::pair{run.first, run.last} : std::pair{run.last, run.first};
+}
+
+// Appends to `gaps`, ascending, the stretches of lo..hi that the intervals from `it` on
+// leave uncovered. `it` is the first interval that ends at or after lo; the intervals
+// ascend and do not overlap (a std::map from lo to hi qualifies as well as an IntervalSet).
+template <class It>
+void CollectGaps(DWORD lo, DWORD hi, It it, It end, IntervalSet& gaps) {
+  std::uint64_t next = lo;  // the lowest number not yet accounted for
+  for (; it != end && it->first <= hi; ++it) {
+    if (it->first > next) gaps.emplace_back(static_cast<DWORD>(next), it->first - 1);
+    next = std::max(next, std::uint64_t{it->second} + 1);
+  }
+  if (next <= hi) gaps.emplace_back(static_cast<DWORD>(next), hi);
+}
+
+// Writes the gaps of a run in the run's own direction.
+void WriteGaps(SequenceWriter& out, const Run& run, const IntervalSet& gaps) {
+  if (run.first <= run.last) {
+    for (const auto& [lo, hi] : gaps) out.AddRun(lo, hi);
+  } else {
+    for (auto g = gaps.rbegin(); g != gaps.rend(); ++g) out.AddRun(g->second, g->first);
+  }
+}
+
+}  // namespace
+
+IntervalSet Merge(const std::vector<Run>& runs) {
+  IntervalSet sorted;
+  sorted.reserve(runs.size());
+  for (const Run& run : runs) sorted.push_back(Bounds(run));
+  std::sort(sorted.begin(), sorted.end());
+  IntervalSet merged;
+  for (const auto& [lo, hi] : sorted) {
+    // Touching intervals join too: 1-3 and 4-5 are the one run 1-5.
+    if (!merged.empty() && lo <= std::uint64_t{merged.back().second} + 1) {
+      merged.back().second = std::max(merged.back().second, hi);
+    } else {
+      merged.emplace_back(lo, hi);
+    }
+  }
+  return merged;
+}
+
+IntervalSet Subtract(const IntervalSet& from, const IntervalSet& drop) {
+  // Gaps of one interval of `from` are separated by intervals of `drop` and gaps of
+  // different ones by the gaps of `from`, so the result needs no merging.
+  IntervalSet result;
+  auto d = drop.begin();
+  for (const auto& [lo, hi] : from) {
+    while (d != drop.end() && d->second < lo) ++d;
+    CollectGaps(lo, hi, d, drop.end(), result);
+  }
+  return result;
+}
+
+bool AllAtMost(const std::vector<Run>& runs, DWORD limit) {
+  return std::all_of(runs.begin(), runs.end(), [limit](const Run& run) { return Bounds(run).second <= limit; });
+}
+
+int FormatNumber(DWORD n, wchar_t* out) {
+  wchar_t digits[10];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<wchar_t>(L'0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  for (int k = 0; k < count; ++k) out[k] = digits[count - 1 - k];
+  out[count] = L'\0';
+  return count;
+}
+
+namespace {
+
+void AppendNumber(std::wstring& text, DWORD n) {
+  wchar_t buffer[11];
+  text.append(buffer, static_cast<std::size_t>(FormatNumber(n, buffer)));
+}
+
+}  // namespace
+
+void AppendInterval(std::wstring& text, DWORD lo, DWORD hi) {
+  if (!text.empty()) text += L',';
+  AppendNumber(text, lo);
+  if (hi > lo) {
+    text += L'-';
+    AppendNumber(text, hi);
+  }
+}
+
+void AppendSorted(std::wstring& text, const IntervalSet& set) {
+  for (const auto& [lo, hi] : set) AppendInterval(text, lo, hi);
+}
+
+void SequenceWriter::Append(DWORD n) {
+  AppendNumber(m_text, n);
+}
+
+void SequenceWriter::Add(DWORD n) {
+  if (m_state == State::kEmpty) {
+    if (!m_text.empty()) m_text += L',';
+    Append(n);
+    m_prev = n;
+    m_state = State::kSingle;
+    return;
+  }
+  // Runs step by exactly one without wrapping between 0 and 4294967295.
+  const bool up = m_prev != 0xFFFFFFFFu && n == m_prev + 1;
+  const bool down = m_prev != 0 && n == m_prev - 1;
+  if ((m_state == State::kUp && !up) || (m_state == State::kDown && !down)) {
+    m_text += L'-';
+    Append(m_prev);
+    m_text += L',';
+    Append(n);
+    m_state = State::kSingle;
+  } else if (m_state == State::kSingle) {
+    if (up) {
+      m_state = State::kUp;
+    } else if (down) {
+      m_state = State::kDown;
+    } else {
+      m_text += L',';
+      Append(n);
+    }
+  }
+  m_prev = n;
+}
+
+void SequenceWriter::AddRun(DWORD first, DWORD last) {
+  // Number by number, a run settles within its first three numbers into an open run in
+  // its own direction (an opposite run open before it is closed on the way), and from
+  // then on every further number only moves the run's end.
+  const State direction = first < last ? State::kUp : State::kDown;
+  DWORD n = first;
+  Add(n);
+  while (n != last && m_state != direction) {
+    n = direction == State::kUp ? n + 1 : n - 1;
+    Add(n);
+  }
+  m_prev = last;
+}
+
+void SequenceWriter::Finish() {
+  if (m_state == State::kUp || m_state == State::kDown) {
+    m_text += L'-';
+    Append(m_prev);
+    m_state = State::kSingle;
+  }
+}
+
+void WriteWithout(SequenceWriter& out, const std::vector<Run>& runs, const IntervalSet& drop) {
+  IntervalSet gaps;
+  for (const Run& run : runs) {
+    const auto [lo, hi] = Bounds(run);
+    const auto d = std::partition_point(drop.begin(), drop.end(), [lo = lo](const auto& i) { return i.second < lo; });
+    gaps.clear();
+    CollectGaps(lo, hi, d, drop.end(), gaps);
+    WriteGaps(out, run, gaps);
+  }
+}
+
+void WriteFirstOccurrences(SequenceWriter& out, const std::vector<Run>& runs) {
+  // The numbers written so far, merged, lo => hi. A run that overlaps k intervals costs
+  // k steps but leaves one interval in their place, so the whole pass stays n log n.
+  std::map<DWORD, DWORD> seen;
+  IntervalSet gaps;
+  for (const Run& run : runs) {
+    const auto [lo, hi] = Bounds(run);
+    auto it = seen.upper_bound(lo);
+    if (it != seen.begin() && std::prev(it)->second >= lo) --it;
+    gaps.clear();
+    CollectGaps(lo, hi, it, seen.end(), gaps);
+    WriteGaps(out, run, gaps);
+
+    // Record lo..hi, joining the intervals it overlaps or touches.
+    DWORD newLo = lo;
+    DWORD newHi = hi;
+    it = seen.upper_bound(lo);
+    if (it != seen.begin() && std::uint64_t{std::prev(it)->second} + 1 >= lo) --it;
+    while (it != seen.end() && it->first <= std::uint64_t{hi} + 1) {
+      newLo = std::min(newLo, it->first);
+      newHi = std::max(newHi, it->second);
+      it = seen.erase(it);
+    }
+    seen.emplace_hint(it, newLo, newHi);
+  }
+}
+
+}  // namespace VormPointString_details
