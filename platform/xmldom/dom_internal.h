@@ -174,6 +174,9 @@ std::string ResolveNamespace(pugi::xml_node element, std::string_view prefix);
 std::string DeclarationText(pugi::xml_node declaration);
 // Parses pseudo-attributes into a declaration node; false when malformed.
 bool SetDeclarationText(pugi::xml_node declaration, std::string_view text);
+// Whether a parsed declaration holds version="1.<digits>", then optionally an encoding name
+// and standalone="yes"/"no", in that order and nothing else.
+bool IsDeclarationWellFormed(pugi::xml_node declaration);
 
 // --- documents (dom_parse.cpp, dom_save.cpp) ------------------------------------------------
 // One pass over UTF-8 text: the offset of the first byte that is not valid UTF-8 or is no

@@ -79,9 +79,10 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-// The encoding named in an XML declaration at the start of ASCII-compatible bytes.
+// The encoding named in an XML declaration at the start of ASCII-compatible bytes
+// ("<?xmlfoo" begins an instruction, not a declaration).
 std::string DeclaredEncoding(std::string_view bytes) {
-  if (bytes.substr(0, 5) != "<?xml") return std::string();
+  if (bytes.size() < 6 || bytes.substr(0, 5) != "<?xml" || !IsXmlWhitespace(bytes[5])) return std::string();
   const size_t end = bytes.find("?>");
   const std::string_view declaration = bytes.substr(0, end == std::string_view::npos ? std::min<size_t>(bytes.size(), 512) : end);
   size_t at = declaration.find("encoding");
@@ -454,6 +455,10 @@ bool CheckTopLevel(Tree& tree, std::string_view text, Error& error) {
       case pugi::node_declaration:
         if (!first || node.offset_debug() != 2) {
           error = {VORM_XML_E_TOP_LEVEL, L"The XML declaration must stand at the very start of the document.", offset - 2};
+          return false;
+        }
+        if (!IsDeclarationWellFormed(node)) {
+          error = {VORM_XML_E_SYNTAX, L"The XML declaration needs a version 1.x and may name only an encoding and standalone yes or no.", offset - 2};
           return false;
         }
         break;

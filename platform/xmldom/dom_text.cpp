@@ -13,7 +13,60 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "1." and digits.
+bool IsVersionNumber(std::string_view v) {
+  if (v.size() < 3 || v.substr(0, 2) != "1.") return false;
+  for (char c : v.substr(2))
+    if (!IsAsciiDigit(c)) return false;
+  return true;
+}
+
+// A letter, then letters, digits, '.', '_' and '-'.
+bool IsEncodingName(std::string_view v) {
+  if (v.empty() || !IsAsciiLetter(v[0])) return false;
+  for (char c : v)
+    if (!IsAsciiLetter(c) && !IsAsciiDigit(c) && c != '.' && c != '_' && c != '-') return false;
+  return true;
+}
+
+// Collects the declaration's pseudo-attributes in order; Add refuses one out of place or with
+// a bad value. The views point into the caller's text. A local helper of one call.
+struct DeclarationPseudoAttributes {
+  struct Item {
+    std::string_view name, value;
+  };
+  Item items[3];
+  int count = 0;
+  int lastRank = -1;
+  bool Add(std::string_view name, std::string_view value);
+};
+
+bool DeclarationPseudoAttributes::Add(std::string_view name, std::string_view value) {
+  // version first, then encoding, then standalone, each at most once.
+  static constexpr std::string_view kOrder[] = {"version", "encoding", "standalone"};
+  int rank = 0;
+  while (rank < 3 && kOrder[rank] != name) ++rank;
+  if (rank == 3 || (count == 0 && rank != 0) || (count > 0 && rank <= lastRank)) return false;
+  const bool valid = rank == 0   ? IsVersionNumber(value)
+                     : rank == 1 ? IsEncodingName(value)
+                                 : value == "yes" || value == "no";
+  if (!valid) return false;
+  items[count++] = {name, value};
+  lastRank = rank;
+  return true;
+}
+
 }  // namespace
+
+bool IsDeclarationWellFormed(pugi::xml_node declaration) {
+  DeclarationPseudoAttributes found;
+  for (pugi::xml_attribute a = declaration.first_attribute(); a; a = a.next_attribute())
+    if (!found.Add(a.name(), a.value())) return false;
+  return found.count > 0;
+}
 
 bool PreservesSpace(pugi::xml_node element) {
   for (pugi::xml_node n = element; n; n = n.parent()) {
@@ -66,20 +119,15 @@ std::string DeclarationText(pugi::xml_node declaration) {
 }
 
 bool SetDeclarationText(pugi::xml_node declaration, std::string_view text) {
-  struct Pseudo {
-    std::string_view name, value;
-  };
-  Pseudo found[3];
-  int count = 0;
+  DeclarationPseudoAttributes found;
   size_t i = 0;
   auto skipBlanks = [&] {
     while (i < text.size() && IsXmlWhitespace(text[i])) ++i;
   };
   for (skipBlanks(); i < text.size(); skipBlanks()) {
     const size_t nameStart = i;
-    while (i < text.size() && ((text[i] >= 'a' && text[i] <= 'z') || (text[i] >= 'A' && text[i] <= 'Z'))) ++i;
+    while (i < text.size() && IsAsciiLetter(text[i])) ++i;
     const std::string_view name = text.substr(nameStart, i - nameStart);
-    if (name != "version" && name != "encoding" && name != "standalone") return false;
     skipBlanks();
     if (i >= text.size() || text[i] != '=') return false;
     ++i;
@@ -87,15 +135,14 @@ bool SetDeclarationText(pugi::xml_node declaration, std::string_view text) {
     if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) return false;
     const char quote = text[i++];
     const size_t valueEnd = text.find(quote, i);
-    if (valueEnd == std::string_view::npos || count == 3) return false;
-    found[count++] = {name, text.substr(i, valueEnd - i)};
+    if (valueEnd == std::string_view::npos || !found.Add(name, text.substr(i, valueEnd - i))) return false;
     i = valueEnd + 1;
   }
-  if (count == 0 || found[0].name != "version") return false;
+  if (found.count == 0) return false;
   while (pugi::xml_attribute a = declaration.first_attribute()) declaration.remove_attribute(a);
-  for (int k = 0; k < count; ++k) {
-    pugi::xml_attribute a = declaration.append_attribute(std::string(found[k].name).c_str());
-    if (!a || !a.set_value(std::string(found[k].value).c_str())) return false;
+  for (int k = 0; k < found.count; ++k) {
+    pugi::xml_attribute a = declaration.append_attribute(std::string(found.items[k].name).c_str());
+    if (!a || !a.set_value(std::string(found.items[k].value).c_str())) return false;
   }
   return true;
 }

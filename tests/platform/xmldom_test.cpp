@@ -75,6 +75,11 @@ TEST_F(XmlDom, ParseErrorsCarryCodeAndCharacterPositions) {
       {"<?xml version='1.0' encoding='x-no-such'?><a/>", VORM_XML_E_UNSUPPORTED_ENCODING, 1, 1},
       {"<?xml version='1.0' encoding='windows-1252'?><a>\x81</a>", VORM_XML_E_INVALID_CHARACTER, 1, 49},
       {Utf16Le(L"<a>\n\u00E4\u00E4&x;</a>"), VORM_XML_E_UNDEFINED_ENTITY, 2, 3},
+      // The declaration: a version 1.x first, then only encoding and standalone, in order.
+      {"<?xml version='1.0<!--' encoding='ISO-8859-1'?><a/>", VORM_XML_E_SYNTAX, 1, 1},
+      {"<?xml version='2.0'?><a/>", VORM_XML_E_SYNTAX, 1, 1},
+      {"<?xml encoding='UTF-8' version='1.0'?><a/>", VORM_XML_E_SYNTAX, 1, 1},
+      {"<?xml version='1.0' standalone='maybe'?><a/>", VORM_XML_E_SYNTAX, 1, 1},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     IXMLDOMDocument2Ptr document = NewDocument();
@@ -204,6 +209,10 @@ TEST_F(XmlDom, DeclaredEncodingsRoundTrip) {
   // No declaration: none is added, UTF-8 is written.
   IXMLDOMDocument2Ptr plain = ParseDocument(L"<a>\u00E9</a>");
   EXPECT_EQ(SaveBytes(plain).rfind("<a>\xC3\xA9</a>", 0), 0u);
+  // An instruction whose target only begins with "xml" declares nothing.
+  IXMLDOMDocument2Ptr instruction = NewDocument();
+  ASSERT_EQ(LoadBytes(instruction, "<?xmlish encoding='ISO-8859-1'?><a>\xC3\xA9</a>")->GeterrorCode(), 0);
+  EXPECT_EQ(Text(instruction->GetdocumentElement()->Gettext()), L"\u00E9");
 }
 
 TEST_F(XmlDom, WhitespaceIsDroppedUnlessPreserved) {
@@ -305,6 +314,9 @@ TEST_F(XmlDom, InsertionRulesAreEnforced) {
   }
   IXMLDOMElement* bad = nullptr;
   EXPECT_EQ(document->raw_createElement(_bstr_t(L"1bad"), &bad), E_INVALIDARG);
+  IXMLDOMProcessingInstruction* badDeclaration = nullptr;
+  EXPECT_EQ(document->raw_createProcessingInstruction(_bstr_t(L"xml"), _bstr_t(L"version='1.0&lt;'"), &badDeclaration),
+            E_INVALIDARG);
   // replaceChild may swap the root element.
   document->replaceChild(document->createElement(L"new"), root);
   EXPECT_EQ(Text(document->GetdocumentElement()->GetnodeName()), L"new");
