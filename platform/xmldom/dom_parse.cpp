@@ -498,8 +498,11 @@ bool DuplicateAttribute(pugi::xml_node element, pugi::xml_attribute& duplicate) 
   return false;
 }
 
-// One pass over everything below the top level, without recursion.
-bool CheckTree(Tree& tree, std::string_view text, bool references, bool stripWhitespace, Error& error) {
+// One pass over everything below the top level, without recursion. Whitespace-only text
+// is dropped outside xml:space="preserve" unless `keepWhitespace`: text that pugixml kept
+// because some scope preserves (`scoped`), and text that only its references made
+// whitespace ("&#32;"), which reads the same as the characters themselves.
+bool CheckTree(Tree& tree, std::string_view text, bool references, bool scoped, bool keepWhitespace, Error& error) {
   const pugi::xml_node root = tree.doc;
   pugi::xml_node anyElement;
   for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling())
@@ -544,12 +547,13 @@ bool CheckTree(Tree& tree, std::string_view text, bool references, bool stripWhi
         descend = true;
       }
     } else if (node.type() == pugi::node_pcdata) {
+      bool changed = false;
       if (references) {
-        bool changed = false;
         if (!DecodeValue(static_cast<size_t>(node.offset_debug()), '<', node.value(), decoded, error, changed)) return false;
         if (changed) node.set_value(decoded.c_str(), decoded.size());
       }
-      if (stripWhitespace && !preserve.back() && AllWhitespace(node.value())) parent.remove_child(node);
+      if (!keepWhitespace && (scoped || changed) && !preserve.back() && AllWhitespace(node.value()))
+        parent.remove_child(node);
     }
     if (descend) continue;
     node = next;
@@ -611,7 +615,7 @@ bool ParseDocument(std::string&& bytes, const ParseOptions& options, Tree& tree,
     // The walk over every node costs about as much as parsing; it runs only when the text
     // shows a reason for it.
     const bool walk = scan.references || scoped || scan.attributesSuspect;
-    if (CheckTopLevel(tree, parsed, error) && (!walk || CheckTree(tree, parsed, scan.references, scoped, error))) {
+    if (CheckTopLevel(tree, parsed, error) && (!walk || CheckTree(tree, parsed, scan.references, scoped, keepAll, error))) {
       tree.detached = false;
       return true;
     }

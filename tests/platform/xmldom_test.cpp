@@ -224,6 +224,9 @@ TEST_F(XmlDom, WhitespaceIsDroppedUnlessPreserved) {
   EXPECT_EQ(b->GetchildNodes()->Getlength(), 3);
   EXPECT_EQ(Text(b->Gettext()), L" \n");  // not trimmed under preserve
   EXPECT_EQ(Text(a->GetlastChild()->Gettext()), L"x  y");
+  // Whitespace written as references is whitespace too, so what is saved reloads the same.
+  IXMLDOMDocument2Ptr referenced = ParseDocument(L"<r>&#32;<a>&#x9;&#10;</a> <b xml:space='preserve'>&#32;</b></r>");
+  EXPECT_EQ(Text(referenced->Getxml()), L"<r><a/><b xml:space=\"preserve\"> </b></r>");
   // Saved as it stands, so the preserved whitespace is exactly what reloads.
   IXMLDOMDocument2Ptr again = NewDocument();
   ASSERT_EQ(LoadBytes(again, SaveBytes(document))->GeterrorCode(), 0);
