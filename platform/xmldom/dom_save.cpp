@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include <vorm/platform/files.h>
 #include <vorm/platform/kernel.h>
@@ -139,6 +142,38 @@ bool HasForbiddenCharacterReference(std::string_view text) {
   return false;
 }
 
+// pugixml writes a carriage return in text as it is, and a reader turns it into a line
+// feed. Such text is written again with each CR swapped for a control character, which
+// pugixml writes as "&#01;" and which is then changed into "&#13;". Text of the subtree
+// is restored before this returns. Only for output that holds a CR and no "&#01;" of its
+// own (that fails the save anyway).
+template <typename Write>
+void EscapeCarriageReturns(pugi::xml_node subtree, ByteBuffer& out, Write write) {
+  const std::string_view written = out.View();
+  if (!std::memchr(written.data(), '\r', written.size()) || HasForbiddenCharacterReference(written)) return;
+  std::vector<std::pair<pugi::xml_node, std::string>> changed;
+  struct Restore {
+    std::vector<std::pair<pugi::xml_node, std::string>>& nodes;
+    ~Restore() {
+      for (auto& [node, value] : nodes) node.set_value(value.c_str(), value.size());
+    }
+  } restore{changed};
+  for (pugi::xml_node n = subtree; n; n = NextInSubtree(n, subtree)) {
+    if (n.type() != pugi::node_pcdata || !std::strchr(n.value(), '\r')) continue;
+    changed.emplace_back(n, n.value());
+    std::string swapped = changed.back().second;
+    std::replace(swapped.begin(), swapped.end(), '\r', '\x01');
+    if (!n.set_value(swapped.c_str(), swapped.size())) throw std::bad_alloc();
+  }
+  if (changed.empty()) return;
+  out.Clear();
+  write();
+  std::string fixed(out.View());
+  for (size_t at = fixed.find("&#01;"); at != std::string::npos; at = fixed.find("&#01;", at + 5)) fixed.replace(at, 5, "&#13;");
+  out.Clear();
+  out.Append(fixed.data(), fixed.size());
+}
+
 }  // namespace
 
 bool Recode(std::string_view in, const char* from, const char* to, std::string& out, bool& unsupported,
@@ -212,6 +247,11 @@ HRESULT SerializeDocument(const Tree& tree, bool preserveWhiteSpace, ByteBuffer&
     BufferWriter writer(out);
     tree.doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
   }
+  EscapeCarriageReturns(tree.doc, out, [&] {
+    BufferWriter writer(out);  // indenting succeeded before, and the text is no deeper now
+    tree.doc.save(writer, raw ? "" : "\t", (raw ? pugi::format_raw : pugi::format_indent) | pugi::format_no_declaration,
+                  pugi::encoding_utf8);
+  });
   if (ScanText(out.View(), false).invalid != static_cast<size_t>(-1) || HasForbiddenCharacterReference(out.View()))
     return Fail(E_FAIL, L"The document holds a character that XML cannot represent.");
   std::string declared;
@@ -235,6 +275,12 @@ std::string SerializeNode(const Place& place) {
   } else {
     place.node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
   }
+  EscapeCarriageReturns(place.node, buffer, [&] {
+    if (place.node.type() == pugi::node_document)
+      place.tree->doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    else
+      place.node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  });
   return std::string(buffer.View());
 }
 
