@@ -123,26 +123,38 @@ struct InsertSpec {
   enum Kind { kWide, kNarrow, kChar, kInt32, kInt64, kPointer, kBad } kind = kWide;
 };
 
+// The body must be exactly one directive, [flags][width][.precision][size]conversion, and
+// its size decides the argument's type the way the formatter reads it (see text.h): an
+// argument read as one type and formatted as another would be undefined. '*' is refused, as
+// are floating point and %n.
 InsertSpec ParseSpec(std::wstring_view body) {
   InsertSpec r;
   r.conversion = L"%";
   r.conversion.append(body);
-  if (body.empty() || body.find(L'*') != std::wstring_view::npos) {
-    r.kind = InsertSpec::kBad;
-    return r;
+  r.kind = InsertSpec::kBad;
+  const auto isDigit = [](wchar_t c) { return c >= L'0' && c <= L'9'; };
+  size_t i = 0;
+  while (i < body.size() && std::wstring_view(L"-+ #0").find(body[i]) != std::wstring_view::npos) ++i;
+  while (i < body.size() && isDigit(body[i])) ++i;
+  if (i < body.size() && body[i] == L'.') {
+    ++i;
+    while (i < body.size() && isDigit(body[i])) ++i;
   }
-  const wchar_t conv = body.back();
-  const std::wstring_view size = body.substr(0, body.size() - 1);
-  const bool narrow = size.find(L'h') != std::wstring_view::npos;
-  const bool wide = size.find(L'l') != std::wstring_view::npos || size.find(L'w') != std::wstring_view::npos;
-  const bool big = size.find(L"I64") != std::wstring_view::npos || size.find(L"ll") != std::wstring_view::npos;
-  const bool ptrSized = !big && (size.find(L'I') != std::wstring_view::npos || size.find(L'z') != std::wstring_view::npos);
-  switch (conv) {
-    case L's':
-      r.kind = narrow ? InsertSpec::kNarrow : InsertSpec::kWide;
+  std::wstring_view size;
+  for (std::wstring_view s : {L"I64", L"I32", L"hh", L"ll", L"h", L"l", L"L", L"w", L"z", L"t", L"j", L"I"}) {
+    if (body.substr(i, s.size()) == s) {
+      size = s;
       break;
+    }
+  }
+  i += size.size();
+  if (i + 1 != body.size()) return r;
+  const bool is64 = size == L"ll" || size == L"I64" || size == L"L" || size == L"z" || size == L"t" || size == L"j" ||
+                    size == L"I";
+  switch (body[i]) {
+    case L's':
     case L'S':
-      r.kind = wide ? InsertSpec::kWide : InsertSpec::kNarrow;
+      r.kind = size == L"h" || (body[i] == L'S' && size != L"l" && size != L"w") ? InsertSpec::kNarrow : InsertSpec::kWide;
       break;
     case L'c':
     case L'C':
@@ -154,13 +166,13 @@ InsertSpec ParseSpec(std::wstring_view body) {
     case L'x':
     case L'X':
     case L'o':
-      r.kind = (big || (ptrSized && sizeof(void*) == 8)) ? InsertSpec::kInt64 : InsertSpec::kInt32;
+      r.kind = is64 ? InsertSpec::kInt64 : InsertSpec::kInt32;
       break;
     case L'p':
       r.kind = InsertSpec::kPointer;
       break;
     default:
-      r.kind = InsertSpec::kBad;  // floating point and unknown conversions
+      break;
   }
   return r;
 }

@@ -1,6 +1,10 @@
 #include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <vorm/platform/com.h>
@@ -85,6 +89,11 @@ TEST(FormatMessage, SystemTextsOfErrorsAndHresults) {
   }
 }
 
+// Rows of {what was made, what was expected}.
+void CheckAll(const std::vector<std::pair<std::wstring, std::wstring>>& cases) {
+  for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
+}
+
 TEST(FormatMessage, FailuresSetTheLastError) {
   const struct { DWORD id, language, flags, error; } cases[] = {
       {0xDEAD1234, 0, kSystem, ERROR_MR_MID_NOT_FOUND},
@@ -140,6 +149,20 @@ TEST(FormatMessage, EscapesInsertsAndLineWidth) {
   // The text for a missing message keeps its inserts when they are ignored.
   EXPECT_EQ(SystemText(ERROR_MR_MID_NOT_FOUND),
             L"The system cannot find message text for message number 0x%1 in the message file for %2.\r\n");
+}
+
+// An insert's conversion is one printf directive whose size decides the argument's type, as
+// the formatter reads it; anything else is refused before an argument is read.
+TEST(FormatMessage, InsertConversionsAreReadAsTheFormatterReadsThem) {
+  CheckAll({
+      {FromString(L"%1!td!|%2!Ld!|%3!jx!", 0, static_cast<std::ptrdiff_t>(-5), -6LL, static_cast<intmax_t>(255)),
+       L"-5|-6|ff"},
+      {FromString(L"%1!hhs!|%2!hs!|%3!hhd!", 0, L"wide", "narrow", 300), L"wide|narrow|44"},
+      {FromString(L"%1!-+ #08.3I64d!|%2!4I32X!", 0, 7LL, 0xABu), L"+007    |  AB"},
+  });
+  for (const wchar_t* bad : {L"%1!-8Sx!", L"%1!d !", L"%1!5!", L"%1!!", L"%1!lh d!", L"%1!ls.!", L"%1!n!", L"%1!%!"}) {
+    EXPECT_EQ(FromString(bad, 0, L"text"), L"<error 87>") << VormToUtf8(bad);
+  }
 }
 
 // A message has at most 65,535 characters (the platform's 128K bytes), however its inserts
