@@ -1,7 +1,7 @@
 // Runs a fuzz target over saved inputs without fuzzing: each argument is a file, or a folder
 // whose files (in name order, recursively) are fed to LLVMFuzzerTestOneInput one at a time.
-// A failing input aborts in the target itself; this program fails when it found no input,
-// so a corpus that went missing is noticed.
+// A failing input aborts in the target itself, after its name was printed; this program also
+// fails when it found no input, so a corpus that went missing is noticed.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +25,8 @@ bool Replay(const std::filesystem::path& file) {
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   // A copy of exactly the input's size, so a read past its end is caught as in fuzzing.
   std::vector<uint8_t> exact(bytes.begin(), bytes.end());
+  // Named before it runs: a failing input aborts, and the log then ends with its name.
+  std::fprintf(stderr, "%s\n", file.c_str());
   LLVMFuzzerTestOneInput(exact.data(), exact.size());
   return true;
 }
