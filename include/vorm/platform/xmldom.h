@@ -12,7 +12,8 @@
 //   predefined entities and character references are expanded: a DTD is kept as written
 //   but never fetched or expanded, a reference to any other entity is a parse error, and
 //   nothing a document names (DTD, schema, entity) is ever fetched. Whitespace-only text
-//   is dropped unless preserveWhiteSpace is set or xml:space="preserve" is in scope.
+//   (also "&#32;") is dropped unless preserveWhiteSpace is set or xml:space="preserve" is
+//   in scope. A declaration holds version="1.x", then optionally encoding and standalone.
 // - Parse errors carry a code (VORM_XML_E_...), line and column counted in characters
 //   from 1, the character position in the document, the reason, the source line and URL.
 //   load and loadXML answer VARIANT_FALSE with S_FALSE on any failure (also a missing
@@ -32,7 +33,7 @@
 // - save writes the declaration the document holds and none otherwise, in the encoding it
 //   declares (UTF-8 when none), indented with tabs unless whitespace is preserved
 //   anywhere in the document or it nests deeper than 256 levels (indentation would grow
-//   with the square of the depth); it fails (E_FAIL, nothing touched) when a character
+//   with the square of the depth); a carriage return in text is written "&#13;"; it fails (E_FAIL, nothing touched) when a character
 //   cannot be written in that encoding or in XML at all. A save to a file replaces it atomically
 //   (temporary file in the same folder, then rename; a link is followed), so a failed save
 //   leaves the old file intact; a read-only target is E_ACCESSDENIED.
