@@ -1,13 +1,16 @@
-// Survey data: walking, counting and normalizing point strings; building the text of a
-// sparse bit set; plan extents of face readers against a plain loop over a std::vector.
+// Survey data: walking, counting and normalizing point strings (normalizing against the
+// bit-set algorithm it replaced); building the text of a sparse bit set; plan extents of
+// face readers against a plain loop over a std::vector.
 #include <cfloat>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <vorm/face_reader.h>
 #include <vorm/point_string.h>
 
+#include "../tests/support/point_string_reference.h"
 #include "bench_support.h"
 
 namespace {
@@ -68,18 +71,57 @@ void PointStringCount(benchmark::State& state) {
   SetPerNumber(state, numbers);
 }
 
-void PointStringNormalize(benchmark::State& state) {
-  const auto numbers = static_cast<DWORD>(state.range(0));
-  const BOOL sorted = state.range(1) ? TRUE : FALSE;
-  const VormPointString original(MixedText(numbers).c_str());
+// The texts Normalize is measured on.
+enum NormalizeText {
+  kWide,       // "1-100000000"
+  kJob,        // a survey job's selection: ranges and singles, a few overlaps, 40 tokens
+  kScattered,  // 5,000 points picked one by one from 1-100000, in no order, some twice
+  kMixed,      // MixedText of 1,000,000 numbers: 250,000 tokens
+};
+
+std::wstring TextOf(NormalizeText which) {
+  switch (which) {
+    case kWide:
+      return L"1-100000000";
+    case kJob:
+      return L"1001-1250,1260,1262,1265-1270,1300-1420,2001-2010,1422,1424,5000-5120,4999,1251-1259,"
+             L"2101,2103-2105,1109-1101,3001-3180,3190,3192,3194,3196,3198,3200-3260,1240-1300,6001-6075,"
+             L"6080,6082-6090,7001-7400,7398-7380,7500,7502,7504,8001-8010,8020,8030,8040-8120,9001-9003,"
+             L"2000-1990,1423";
+    case kScattered: {
+      std::mt19937 rng(42);
+      std::wstring text;
+      for (int k = 0; k < 5000; ++k) text += (k ? L"," : L"") + std::to_wstring(1 + rng() % 100000);
+      return text;
+    }
+    case kMixed:
+      break;
+  }
+  return MixedText(1'000'000);
+}
+
+// Normalize now (over ranges) and the bit-set algorithm it replaced (the peer), each on a
+// fresh copy of the text.
+void PointStringNormalize(benchmark::State& state, NormalizeText which, bool sorted) {
+  const VormPointString original(TextOf(which).c_str());
   for (auto _ : state) {
     state.PauseTiming();
     VormPointString s(original);
     state.ResumeTiming();
-    s.Normalize(sorted);
+    s.Normalize(sorted ? TRUE : FALSE);
     benchmark::DoNotOptimize(s.GetLength());
   }
-  SetPerNumber(state, numbers);
+}
+
+void PointStringNormalizeBitSet(benchmark::State& state, NormalizeText which, bool sorted) {
+  const std::wstring original = TextOf(which);
+  VormPointString check(original.c_str());
+  check.Normalize(sorted ? TRUE : FALSE);
+  for (auto _ : state) {
+    const std::wstring text = point_string_reference::Rewrite(original, nullptr, sorted);
+    benchmark::DoNotOptimize(text.data());
+    if (text != check.str()) state.SkipWithError("the two algorithms disagree");
+  }
 }
 
 // 1 and 4,000,000,000: a 500 MB bit set with two bits set.
@@ -192,10 +234,17 @@ void Point3dArrayAppend(benchmark::State& state) {
 
 BENCHMARK(PointStringWalk)->Arg(250'000)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(PointStringCount)->Arg(250'000)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond);
-BENCHMARK(PointStringNormalize)
-    ->ArgsProduct({{250'000, 1'000'000, 4'000'000}, {1, 0}})
-    ->ArgNames({"numbers", "sorted"})
-    ->Unit(benchmark::kMillisecond);
+#define VORM_NORMALIZE_BENCH(name, which, sorted)                                                   \
+  BENCHMARK_CAPTURE(PointStringNormalize, name, which, sorted)->Unit(benchmark::kMicrosecond);       \
+  BENCHMARK_CAPTURE(PointStringNormalizeBitSet, name, which, sorted)->Unit(benchmark::kMicrosecond)
+VORM_NORMALIZE_BENCH(wide_sorted, kWide, true);
+VORM_NORMALIZE_BENCH(wide_unsorted, kWide, false);
+VORM_NORMALIZE_BENCH(job_sorted, kJob, true);
+VORM_NORMALIZE_BENCH(job_unsorted, kJob, false);
+VORM_NORMALIZE_BENCH(scattered_sorted, kScattered, true);
+VORM_NORMALIZE_BENCH(scattered_unsorted, kScattered, false);
+VORM_NORMALIZE_BENCH(mixed_sorted, kMixed, true);
+VORM_NORMALIZE_BENCH(mixed_unsorted, kMixed, false);
 BENCHMARK(SortedBuildStringSparse)->Unit(benchmark::kMillisecond);
 BENCHMARK(SortedBuildStringDense)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(ExtentsPlainVector)->Unit(benchmark::kMillisecond);
@@ -205,14 +254,19 @@ BENCHMARK(Point3dArrayAppend)->Arg(100'000)->Arg(200'000)->Arg(400'000)->Unit(be
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  vorm_bench::RatioReporter reporter({
+  std::vector<std::pair<std::string, std::string>> ratios = {
       {"ExtentsSingleFaceReader", "ExtentsPlainVector"},
       {"ExtentsMultiPolyFaceReader", "ExtentsPlainVector"},
       {"PointStringWalk/1000000", "PointStringWalk/250000"},
       {"PointStringWalk/4000000", "PointStringWalk/1000000"},
-      {"PointStringNormalize/numbers:1000000/sorted:1", "PointStringNormalize/numbers:250000/sorted:1"},
-      {"PointStringNormalize/numbers:4000000/sorted:1", "PointStringNormalize/numbers:1000000/sorted:1"},
-  });
+  };
+  for (const char* text : {"wide", "job", "scattered", "mixed"}) {
+    for (const char* order : {"_sorted", "_unsorted"}) {
+      const std::string name = std::string(text) + order;
+      ratios.emplace_back("PointStringNormalize/" + name, "PointStringNormalizeBitSet/" + name);
+    }
+  }
+  vorm_bench::RatioReporter reporter(std::move(ratios));
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
