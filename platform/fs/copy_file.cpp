@@ -1,15 +1,15 @@
-// CopyFileW and CopyFileExW: file copies that never destroy the target before the new
-// content is complete.
+// CopyFileW and CopyFileExW: a copy is written under a temporary name beside its target and
+// renamed to the target only once complete, so no file under a target's name is ever partly
+// written, whatever fails or stops the copy.
 #include <cerrno>
 #include <cstdint>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/random.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/fs/fs_internal.h"
+#include "platform/fs/sys_calls.h"
 
 using namespace VormFiles_details;
 using VormLastError_details::Fail;
@@ -24,7 +24,13 @@ struct Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   ~Fd() {
-    if (fd >= 0) close(fd);
+    if (fd >= 0) Sys::Close(fd);
+  }
+  // Closes now and reports the outcome: a write can surface only here.
+  int Close() {
+    const int r = Sys::Close(fd);
+    fd = -1;
+    return r;
   }
 };
 
@@ -42,17 +48,20 @@ std::uint64_t RandomWord() {
   return value;
 }
 
-// Creates a fresh file "<folder>/.~copy<random>" with `mode`; returns its descriptor (or -1
-// with errno) and its name.
-int CreateTemporary(const std::string& folder, mode_t mode, std::string& name) {
+// Makes a fresh entry "<folder of target>/<prefix><random>" with `make(name)`, which returns
+// -1 with errno on failure; returns its result and leaves the name in `name`.
+template <class Make>
+int MakeTemporary(const std::string& target, const char* prefix, std::string& name, Make&& make) {
   static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  const std::string folder = FolderOf(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
     name = folder;
-    name += "/.~copy";
+    name += '/';
+    name += prefix;
     std::uint64_t r = RandomWord();
     for (int i = 0; i < 10; ++i, r /= 36) name += kDigits[r % 36];
-    int fd = OpenRetrying(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    const int result = make(name);
+    if (result >= 0 || errno != EEXIST) return result;
   }
   errno = EEXIST;
   return -1;
@@ -65,14 +74,13 @@ int CopyData(int in, int out, off_t size) {
   // as 0 (files of pseudo file systems) go through the buffer, which reads to the real end.
   bool kernel = size > 0;
   while (kernel) {
-    ssize_t n = copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(1) << 30, 0);
+    const ssize_t n = Sys::CopyRange(in, out, static_cast<size_t>(1) << 30);
     if (n > 0) {
       copied += n;
       if (copied >= size) return 0;  // done, as far as the size read at the start goes
       continue;
     }
     if (n == 0) return 0;
-    if (errno == EINTR) continue;
     // Not supported between these files: carry on through a buffer from where it stopped.
     if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF ||
         errno == EPERM) {
@@ -82,91 +90,86 @@ int CopyData(int in, int out, off_t size) {
   }
   std::vector<char> buffer(static_cast<std::size_t>(128) * 1024);
   for (;;) {
-    ssize_t n = read(in, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = Sys::Read(in, buffer.data(), buffer.size());
     if (n < 0) return errno;
     if (n == 0) return 0;
     for (ssize_t done = 0; done < n;) {
-      ssize_t w = write(out, buffer.data() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
+      const ssize_t w = Sys::Write(out, buffer.data() + done, static_cast<size_t>(n - done));
       if (w <= 0) return w < 0 ? errno : EIO;
       done += w;
     }
   }
 }
 
-// Writes the data and the last-write time of `in` into the new file `out`; returns 0 or errno.
-int Fill(int in, const struct stat& source, int out) {
-  if (int err = CopyData(in, out, source.st_size)) return err;
-  const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
-  if (futimens(out, times) != 0) return errno;
-  return 0;
-}
-
 DWORD WriteError(int err) { return err == ENOENT ? ERROR_PATH_NOT_FOUND : VormErrorFromErrno(err); }
 
-// Checks the existing entry at `target` before it is replaced.
-bool MayReplace(const std::string& target, const struct stat& source) {
+// The code for a target name that cannot take the copy, checked before any data moves: an
+// existing one with failIfExists, the source itself (`source` given: a file copy), a folder
+// or a read-only file. A dangling link is replaced like a file. `exists` tells whether
+// anything is there.
+DWORD CheckTarget(const std::string& target, bool failIfExists, const struct stat* source, bool* exists = nullptr) {
   struct stat st;
-  if (stat(target.c_str(), &st) == 0) {
-    if (st.st_dev == source.st_dev && st.st_ino == source.st_ino) return Fail(ERROR_SHARING_VIOLATION, false);
-    if (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED, false);
-  } else if (lstat(target.c_str(), &st) != 0) {
-    return Fail(ErrorForPath(errno, target), false);
-  }  // else a dangling link, replaced like a file
-  return true;
+  const bool there = Sys::LinkStat(target.c_str(), st) == 0;
+  if (exists) *exists = there;
+  if (!there) return errno == ENOENT ? ERROR_SUCCESS : ErrorForPath(errno, target);
+  if (failIfExists) return ERROR_FILE_EXISTS;
+  // A file copy looks through a link at the target; a link copy replaces a link as it is.
+  if (!S_ISLNK(st.st_mode) || (source && Sys::Stat(target.c_str(), st) == 0)) {
+    if (source && st.st_dev == source->st_dev && st.st_ino == source->st_ino) return ERROR_SHARING_VIOLATION;
+    if (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return ERROR_ACCESS_DENIED;
+  }
+  return ERROR_SUCCESS;
 }
 
-// Writes the copy under a temporary name beside `target` and renames it over the target.
-bool Replace(int in, const struct stat& source, const std::string& target, mode_t mode) {
-  std::string temp;
-  Fd out(CreateTemporary(FolderOf(target), mode, temp));
-  if (out.fd < 0) return Fail(WriteError(errno), false);
-  int err = Fill(in, source, out.fd);
-  if (err == 0 && close(out.fd) != 0) err = errno;
-  out.fd = -1;
-  if (err == 0 && rename(temp.c_str(), target.c_str()) != 0) err = errno == EISDIR ? EACCES : errno;
-  if (err != 0) {
-    unlink(temp.c_str());
-    return Fail(VormErrorFromErrno(err), false);
+// Gives the complete temporary `temp` the target's name. With `noReplace` an entry that
+// appeared at the target meanwhile is kept and the copy fails with ERROR_FILE_EXISTS.
+DWORD Commit(const std::string& temp, const std::string& target, bool noReplace) {
+  if (!noReplace) {
+    if (Sys::RenameAt(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str()) == 0) return ERROR_SUCCESS;
+    return errno == EISDIR ? ERROR_ACCESS_DENIED : VormErrorFromErrno(errno);
   }
-  return true;
+  if (Sys::RenameNoReplace(temp.c_str(), target.c_str()) == 0) return ERROR_SUCCESS;
+  if (errno == EINVAL || errno == ENOSYS) {
+    // A file system that cannot promise not to replace: a hard link fails on an existing name.
+    if (Sys::Link(temp.c_str(), target.c_str()) == 0) {
+      Sys::Unlink(temp.c_str());
+      return ERROR_SUCCESS;
+    }
+  }
+  return errno == EEXIST ? ERROR_FILE_EXISTS : VormErrorFromErrno(errno);
 }
 
 bool CopyRegular(const std::string& from, const std::string& to, bool failIfExists) {
   // O_NONBLOCK: a FIFO must not wait for a writer; it is refused just below.
-  Fd in(OpenRetrying(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+  Fd in(Sys::Open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (in.fd < 0) {
-    int err = errno;
+    const int err = errno;
     return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, from), false);
   }
   struct stat source;
-  if (fstat(in.fd, &source) != 0) return Fail(VormErrorFromErrno(errno), false);
+  if (Sys::StatFd(in.fd, source) != 0) return Fail(VormErrorFromErrno(errno), false);
   if (!S_ISREG(source.st_mode)) return Fail(ERROR_ACCESS_DENIED, false);
-  const mode_t mode = source.st_mode & 0777;
+  if (const DWORD error = CheckTarget(to, failIfExists, &source)) return Fail(error, false);
 
-  Fd out(OpenRetrying(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-  if (out.fd < 0) {
-    int err = errno;
-    if (err != EEXIST) return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, to), false);
-    if (failIfExists) return Fail(ERROR_FILE_EXISTS, false);
-    if (!MayReplace(to, source)) return false;
-    return Replace(in.fd, source, to, mode);
-  }
-  int err = Fill(in.fd, source, out.fd);
-  if (err == 0 && close(out.fd) != 0) err = errno;
-  out.fd = -1;
-  if (err != 0) {
-    unlink(to.c_str());  // the file was ours: no half copy stays behind
-    return Fail(VormErrorFromErrno(err), false);
-  }
-  return true;
+  std::string temp;
+  Fd out(MakeTemporary(to, ".~copy", temp, [&](const std::string& name) {
+    return Sys::Open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 0777);
+  }));
+  if (out.fd < 0) return Fail(WriteError(errno), false);
+  int err = CopyData(in.fd, out.fd, source.st_size);
+  const timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+  if (err == 0 && Sys::SetTimes(out.fd, times) != 0) err = errno;
+  if (out.Close() != 0 && err == 0) err = errno;
+  const DWORD error = err != 0 ? VormErrorFromErrno(err) : Commit(temp, to, failIfExists);
+  if (error == ERROR_SUCCESS) return true;
+  Sys::Unlink(temp.c_str());
+  return Fail(error, false);
 }
 
 bool CopyLink(const std::string& from, const std::string& to, bool failIfExists) {
   std::vector<char> text(256);
   for (;;) {
-    ssize_t n = readlink(from.c_str(), text.data(), text.size());
+    const ssize_t n = Sys::ReadLink(from.c_str(), text.data(), text.size());
     if (n < 0) return Fail(ErrorForPath(errno, from), false);
     if (static_cast<std::size_t>(n) < text.size()) {
       text.resize(static_cast<std::size_t>(n));
@@ -175,31 +178,23 @@ bool CopyLink(const std::string& from, const std::string& to, bool failIfExists)
     text.resize(text.size() * 2);
   }
   text.push_back('\0');
-  if (symlink(text.data(), to.c_str()) == 0) return true;
-  if (errno != EEXIST) return Fail(ErrorForPath(errno, to), false);
-  if (failIfExists) return Fail(ERROR_FILE_EXISTS, false);
-  struct stat st;
-  if (lstat(to.c_str(), &st) == 0 && !S_ISLNK(st.st_mode) && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
-    return Fail(ERROR_ACCESS_DENIED, false);
+  bool exists = false;
+  if (const DWORD error = CheckTarget(to, failIfExists, nullptr, &exists)) return Fail(error, false);
+  // A link is made whole in one call; only replacing one goes through a temporary name.
+  if (!exists) {
+    if (Sys::SymlinkAt(text.data(), AT_FDCWD, to.c_str()) == 0) return true;
+    return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : WriteError(errno), false);
   }
-  // A new link under a temporary name, renamed over the target.
-  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = FolderOf(to) + "/.~link";
-    std::uint64_t r = RandomWord();
-    for (int i = 0; i < 10; ++i, r /= 36) temp += kDigits[r % 36];
-    if (symlink(text.data(), temp.c_str()) != 0) {
-      if (errno == EEXIST) continue;
-      return Fail(WriteError(errno), false);
-    }
-    if (rename(temp.c_str(), to.c_str()) != 0) {
-      int err = errno;
-      unlink(temp.c_str());
-      return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : VormErrorFromErrno(err), false);
-    }
-    return true;
+  std::string temp;
+  if (MakeTemporary(to, ".~link", temp,
+                    [&](const std::string& name) { return Sys::SymlinkAt(text.data(), AT_FDCWD, name.c_str()); }) != 0) {
+    return Fail(WriteError(errno), false);
   }
-  return Fail(ERROR_FILE_EXISTS, false);
+  if (const DWORD error = Commit(temp, to, false)) {
+    Sys::Unlink(temp.c_str());
+    return Fail(error, false);
+  }
+  return true;
 }
 
 BOOL Copy(const wchar_t* existingFileName, const wchar_t* newFileName, DWORD flags) {
@@ -209,7 +204,7 @@ BOOL Copy(const wchar_t* existingFileName, const wchar_t* newFileName, DWORD fla
     const bool failIfExists = (flags & COPY_FILE_FAIL_IF_EXISTS) != 0;
     bool ok;
     struct stat st;
-    if ((flags & COPY_FILE_COPY_SYMLINK) && lstat(from.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if ((flags & COPY_FILE_COPY_SYMLINK) && Sys::LinkStat(from.c_str(), st) == 0 && S_ISLNK(st.st_mode)) {
       ok = CopyLink(from, to, failIfExists);
     } else {
       ok = CopyRegular(from, to, failIfExists);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/fs/fs_internal.h"
+#include "platform/fs/sys_calls.h"
 
 using namespace VormFiles_details;
 using VormLastError_details::Fail;
@@ -23,54 +24,43 @@ bool Succeed() {
 // Whether `st` is the process's current folder.
 bool IsCurrentFolder(const struct stat& st) {
   struct stat cwd;
-  return stat(".", &cwd) == 0 && cwd.st_dev == st.st_dev && cwd.st_ino == st.st_ino;
+  return Sys::Stat(".", cwd) == 0 && cwd.st_dev == st.st_dev && cwd.st_ino == st.st_ino;
+}
+
+// The code for a failed call on `name` relative to `dirFd`: a single name in an open folder
+// is missing itself; a path may miss a folder on the way.
+DWORD ErrorAt(int err, int dirFd, const char* name) {
+  if (dirFd == AT_FDCWD) return ErrorForPath(err, name);
+  return err == ENOENT ? ERROR_FILE_NOT_FOUND : VormErrorFromErrno(err);
 }
 
 bool DeleteFileNative(const std::string& native) {
   struct stat st;
-  if (lstat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
+  if (Sys::LinkStat(native.c_str(), st) != 0) return Fail(ErrorForPath(errno, native), false);
   if (!S_ISLNK(st.st_mode)) {
     // Folders and read-only files are refused before the OS is asked: a privileged
     // process would otherwise remove a read-only file the platform protects.
     if (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED, false);
   }
-  if (unlink(native.c_str()) != 0) {
-    int err = errno;
-    return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, native), false);
-  }
-  return Succeed();
+  const DWORD error = UnlinkEntry(AT_FDCWD, native.c_str());
+  return error == ERROR_SUCCESS ? Succeed() : Fail(error, false);
 }
 
-bool RemoveDirectoryNative(const std::string& native) {
-  struct stat st;
-  if (lstat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
-  if (S_ISLNK(st.st_mode)) {
-    struct stat target;
-    if (stat(native.c_str(), &target) == 0 && !S_ISDIR(target.st_mode)) return Fail(ERROR_DIRECTORY, false);
-    // Only the link goes; "link/" would name the target, so cut trailing slashes.
-    std::string link(native);
-    while (link.size() > 1 && link.back() == '/') link.pop_back();
-    if (unlink(link.c_str()) != 0) return Fail(ErrorForPath(errno, link), false);
-    return Succeed();
-  }
-  if (!S_ISDIR(st.st_mode)) return Fail(ERROR_DIRECTORY, false);
-  if ((st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED, false);
-  if (IsCurrentFolder(st)) return Fail(ERROR_SHARING_VIOLATION, false);
-  if (rmdir(native.c_str()) != 0) {
-    int err = errno;
-    return Fail(err == EEXIST || err == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : ErrorForPath(err, native), false);
-  }
-  return Succeed();
+bool RemoveDirectoryNative(std::string native) {
+  // A link goes as a link, and "link/" would name its target: trailing slashes are cut.
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  const DWORD error = RemoveFolderAt(AT_FDCWD, native.c_str());
+  return error == ERROR_SUCCESS ? Succeed() : Fail(error, false);
 }
 
 bool SetAttributesNative(const std::string& native, DWORD attributes) {
   struct stat st;
-  if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
+  if (Sys::Stat(native.c_str(), st) != 0) return Fail(ErrorForPath(errno, native), false);
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~kWriteBits)
                   : (mode & S_IWUSR)                      ? mode
                                                           : (mode | S_IWUSR);
-  if (wanted != mode && chmod(native.c_str(), wanted) != 0) return Fail(ErrorForPath(errno, native), false);
+  if (wanted != mode && Sys::ChangeMode(native.c_str(), wanted) != 0) return Fail(ErrorForPath(errno, native), false);
   return Succeed();
 }
 
@@ -107,7 +97,7 @@ BOOL DeleteFileW(const wchar_t* fileName) { return ByName(fileName, DeleteFileNa
 
 BOOL CreateDirectoryW(const wchar_t* pathName, SECURITY_ATTRIBUTES* /*security*/) {
   return ByName(pathName, [](const std::string& native) {
-    if (mkdir(native.c_str(), 0777) == 0) return Succeed();
+    if (Sys::MakeFolder(native.c_str(), 0777) == 0) return Succeed();
     int err = errno;
     if (err == EEXIST) return Fail(ERROR_ALREADY_EXISTS, false);
     return Fail(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : VormErrorFromErrno(err), false);
@@ -115,6 +105,32 @@ BOOL CreateDirectoryW(const wchar_t* pathName, SECURITY_ATTRIBUTES* /*security*/
 }
 
 BOOL RemoveDirectoryW(const wchar_t* pathName) { return ByName(pathName, RemoveDirectoryNative); }
+
+namespace VormFiles_details {
+
+DWORD UnlinkEntry(int dirFd, const char* name) {
+  if (Sys::UnlinkAt(dirFd, name, 0) == 0) return ERROR_SUCCESS;
+  const int err = errno;
+  return err == EISDIR ? ERROR_ACCESS_DENIED : ErrorAt(err, dirFd, name);
+}
+
+DWORD RemoveFolderAt(int dirFd, const char* name) {
+  struct stat st;
+  if (Sys::StatAt(dirFd, name, st, AT_SYMLINK_NOFOLLOW) != 0) return ErrorAt(errno, dirFd, name);
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target;
+    if (Sys::StatAt(dirFd, name, target, 0) == 0 && !S_ISDIR(target.st_mode)) return ERROR_DIRECTORY;
+    return Sys::UnlinkAt(dirFd, name, 0) == 0 ? ERROR_SUCCESS : ErrorAt(errno, dirFd, name);
+  }
+  if (!S_ISDIR(st.st_mode)) return ERROR_DIRECTORY;
+  if ((st.st_mode & S_IWUSR) == 0) return ERROR_ACCESS_DENIED;
+  if (IsCurrentFolder(st)) return ERROR_SHARING_VIOLATION;
+  if (Sys::UnlinkAt(dirFd, name, AT_REMOVEDIR) == 0) return ERROR_SUCCESS;
+  const int err = errno;
+  return err == EEXIST || err == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY : ErrorAt(err, dirFd, name);
+}
+
+}  // namespace VormFiles_details
 
 BOOL SetFileAttributesW(const wchar_t* fileName, DWORD attributes) {
   return ByName(fileName, [attributes](const std::string& native) { return SetAttributesNative(native, attributes); });
@@ -136,7 +152,7 @@ int _wremove(const wchar_t* path) {
 BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* index) {
   return ByName(path, [&](const std::string& native) {
     struct stat st;
-    if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
+    if (Sys::Stat(native.c_str(), st) != 0) return Fail(ErrorForPath(errno, native), false);
     if (volume) *volume = static_cast<ULONGLONG>(st.st_dev);
     if (index) *index = static_cast<ULONGLONG>(st.st_ino);
     return Succeed();
@@ -146,7 +162,7 @@ BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* index) {
 BOOL VormGetFilePermissions(const wchar_t* path, DWORD* bits) {
   return ByName(path, [&](const std::string& native) {
     struct stat st;
-    if (stat(native.c_str(), &st) != 0) return Fail(ErrorForPath(errno, native), false);
+    if (Sys::Stat(native.c_str(), st) != 0) return Fail(ErrorForPath(errno, native), false);
     if (bits) *bits = static_cast<DWORD>(st.st_mode & 07777);
     return Succeed();
   });
@@ -154,7 +170,7 @@ BOOL VormGetFilePermissions(const wchar_t* path, DWORD* bits) {
 
 BOOL VormSetFilePermissions(const wchar_t* path, DWORD bits) {
   return ByName(path, [bits](const std::string& native) {
-    if (chmod(native.c_str(), static_cast<mode_t>(bits & 07777)) != 0) return Fail(ErrorForPath(errno, native), false);
+    if (Sys::ChangeMode(native.c_str(), static_cast<mode_t>(bits & 07777)) != 0) return Fail(ErrorForPath(errno, native), false);
     return Succeed();
   });
 }

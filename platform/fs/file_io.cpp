@@ -2,10 +2,12 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/fs/fs_internal.h"
+#include "platform/fs/sys_calls.h"
 #include "platform/kernel/handles.h"
 
 using namespace VormFiles_details;
@@ -19,7 +21,7 @@ class FileObject final : public VormKernelObject {
  public:
   FileObject(int fd, bool canRead, bool canWrite, bool isFolder)
       : VormKernelObject(VormObjectType::File), fd(fd), canRead(canRead), canWrite(canWrite), isFolder(isFolder) {}
-  ~FileObject() override { close(fd); }
+  ~FileObject() override { Sys::Close(fd); }
 
   const int fd;
   const bool canRead;
@@ -39,7 +41,7 @@ HANDLE RegisterFile(int fd, bool canRead, bool canWrite, bool isFolder) {
   try {
     file = std::make_shared<FileObject>(fd, canRead, canWrite, isFolder);
   } catch (const std::bad_alloc&) {
-    close(fd);
+    Sys::Close(fd);
     return Fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE{});
   }
   return VormHandles_details::Register(std::move(file));
@@ -48,69 +50,20 @@ HANDLE RegisterFile(int fd, bool canRead, bool canWrite, bool isFolder) {
 HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD flagsAndAttributes) {
   std::string native;
   if (!ToNative(fileName, native)) return INVALID_HANDLE_VALUE;
-
-  bool wantRead = (access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE)) != 0;
-  bool wantWrite = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
-  bool backup = (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
-  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING || (disposition == TRUNCATE_EXISTING && !wantWrite)) {
+  OpenRequest request;
+  request.read = (access & (GENERIC_READ | GENERIC_ALL | GENERIC_EXECUTE)) != 0;
+  request.write = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+  request.disposition = disposition;
+  request.allowFolder = (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
+  request.readOnly = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING || (disposition == TRUNCATE_EXISTING && !request.write)) {
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
-  bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-  int accessFlags = wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
-  mode_t createMode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
-
-  // The existing entry decides folder handling and the read-only attribute check, which
-  // the OS would not apply to a privileged process.
-  struct stat st;
-  bool exists = stat(native.c_str(), &st) == 0;
-  if (exists) {
-    if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
-    if (S_ISDIR(st.st_mode)) {
-      if (!backup || truncate) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-      int fd = OpenRetrying(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-      if (fd < 0) return Fail(ErrorForPath(errno, native), INVALID_HANDLE_VALUE);
-      HANDLE h = RegisterFile(fd, false, false, true);
-      if (!h) return INVALID_HANDLE_VALUE;
-      SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-      return h;
-    }
-    if ((wantWrite || truncate) && (st.st_mode & S_IWUSR) == 0) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-  } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
-    return Fail(ErrorForPath(errno, native), INVALID_HANDLE_VALUE);
-  }
-
-  int fd = -1;
-  bool existed = exists;
-  if (!exists) {
-    // Create exclusively so a file that appeared meanwhile is reported, not clobbered.
-    fd = OpenRetrying(native.c_str(), accessFlags | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-    if (fd < 0 && errno == EEXIST && disposition != CREATE_NEW) {
-      existed = true;
-    } else if (fd < 0) {
-      int err = errno;
-      return Fail(err == EEXIST ? ERROR_FILE_EXISTS : ErrorForPath(err, native), INVALID_HANDLE_VALUE);
-    }
-  }
-  if (fd < 0) {
-    // Without read or write access the handle only queries, which needs no permission.
-    int openFlags = (!wantRead && !wantWrite && !truncate) ? O_PATH : (accessFlags | (truncate ? O_TRUNC : 0));
-    // Opening a FIFO would wait for its other end; open it without waiting instead.
-    bool fifo = exists && S_ISFIFO(st.st_mode);
-    fd = OpenRetrying(native.c_str(), openFlags | O_CLOEXEC | (fifo ? O_NONBLOCK : 0), 0);
-    if (fd >= 0 && fifo) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (fd < 0) {
-      int err = errno;
-      return Fail(err == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(err, native), INVALID_HANDLE_VALUE);
-    }
-  }
-  struct stat opened;
-  if (fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode) && !backup) {
-    close(fd);
-    return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-  }
-  HANDLE h = RegisterFile(fd, wantRead, wantWrite, false);
+  const OpenResult opened = OpenFile(native, request);
+  if (opened.fd < 0) return Fail(opened.error, INVALID_HANDLE_VALUE);
+  HANDLE h = RegisterFile(opened.fd, request.read && !opened.folder, request.write && !opened.folder, opened.folder);
   if (!h) return INVALID_HANDLE_VALUE;
-  bool reportExisting = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
+  const bool reportExisting = opened.existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return h;
 }
@@ -132,8 +85,7 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, void* over
   DWORD done = 0;
   char* out = static_cast<char*>(buffer);
   while (done < toRead) {
-    ssize_t n = ::read(file->fd, out + done, toRead - done);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = Sys::Read(file->fd, out + done, toRead - done);
     if (n < 0) {
       if (read) *read = done;
       return Fail(VormErrorFromErrno(errno), FALSE);
@@ -156,8 +108,7 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written,
   DWORD done = 0;
   const char* in = static_cast<const char*>(buffer);
   while (done < toWrite) {
-    ssize_t n = ::write(file->fd, in + done, toWrite - done);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = Sys::Write(file->fd, in + done, toWrite - done);
     if (n <= 0) {
       if (written) *written = done;
       return Fail(n < 0 ? VormErrorFromErrno(errno) : ERROR_WRITE_FAULT, FALSE);
@@ -216,3 +167,81 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD met
   SetLastError(ERROR_SUCCESS);
   return Low(upos);
 }
+
+namespace VormFiles_details {
+
+OpenResult OpenFile(const std::string& native, const OpenRequest& request) {
+  OpenResult result;
+  const auto fail = [&result](DWORD error) {
+    if (result.fd >= 0) Sys::Close(result.fd);
+    result.fd = -1;
+    result.error = error;
+    return result;
+  };
+  const DWORD disposition = request.disposition;
+  const bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  const int accessFlags = request.write ? (request.read ? O_RDWR : O_WRONLY) : O_RDONLY;
+
+  // The existing entry decides folder handling and the read-only attribute check, which the
+  // OS would not apply to a privileged process.
+  struct stat st;
+  const bool exists = Sys::Stat(native.c_str(), st) == 0;
+  if (exists) {
+    if (disposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
+    if (S_ISDIR(st.st_mode)) {
+      if (!request.allowFolder || truncate) return fail(ERROR_ACCESS_DENIED);
+      result.fd = Sys::Open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (result.fd < 0) return fail(ErrorForPath(errno, native));
+      result.existed = result.folder = true;
+      return result;
+    }
+    if ((request.write || truncate) && (st.st_mode & S_IWUSR) == 0) return fail(ERROR_ACCESS_DENIED);
+  } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+    return fail(ErrorForPath(errno, native));
+  }
+
+  result.existed = exists;
+  bool created = false;
+  if (!exists) {
+    // Created exclusively, so a file that appeared meanwhile is reported, not clobbered.
+    const mode_t mode = request.readOnly ? 0444 : 0666;
+    result.fd = Sys::Open(native.c_str(), accessFlags | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+    created = result.fd >= 0;
+    if (!created && (errno != EEXIST || disposition == CREATE_NEW)) {
+      return fail(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorForPath(errno, native));
+    }
+    result.existed = !created;
+  }
+  if (!created) {
+    // Without read or write access the handle only queries, which needs no permission. A
+    // FIFO is opened without waiting for its other end.
+    const bool fifo = exists && S_ISFIFO(st.st_mode);
+    const int flags = (!request.read && !request.write && !truncate) ? O_PATH : accessFlags;
+    result.fd = Sys::Open(native.c_str(), flags | O_CLOEXEC | O_NOCTTY | (fifo ? O_NONBLOCK : 0));
+    if (result.fd < 0) return fail(errno == EISDIR ? ERROR_ACCESS_DENIED : ErrorForPath(errno, native));
+    if (fifo) fcntl(result.fd, F_SETFL, fcntl(result.fd, F_GETFL) & ~O_NONBLOCK);
+  }
+  struct stat opened;
+  if (Sys::StatFd(result.fd, opened) == 0 && S_ISDIR(opened.st_mode) && !request.allowFolder) {
+    return fail(ERROR_ACCESS_DENIED);
+  }
+
+  // The sharing rule, before anything is truncated: an exclusive open conflicts with every
+  // other locked open of the file, a shared one only with an exclusive one. File systems
+  // without locks open unshared.
+  if (request.share != OpenRequest::Share::None) {
+    const int op = request.share == OpenRequest::Share::Exclusive ? LOCK_EX : LOCK_SH;
+    int r;
+    do {
+      r = flock(result.fd, op | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0 && errno == EWOULDBLOCK) return fail(ERROR_SHARING_VIOLATION);
+  }
+  if (truncate && !created) {
+    const int t = request.write ? Sys::Truncate(result.fd, 0) : Sys::TruncatePath(native.c_str(), 0);
+    if (t != 0) return fail(VormErrorFromErrno(errno));
+  }
+  return result;
+}
+
+}  // namespace VormFiles_details

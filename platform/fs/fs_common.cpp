@@ -7,15 +7,14 @@
 
 #include <vorm/platform/text.h>
 
+#include "platform/fs/file_time.h"
 #include "platform/fs/fs_internal.h"
+#include "platform/fs/sys_calls.h"
 
 using VormLastError_details::Fail;
 
 namespace VormFiles_details {
 namespace {
-
-// Seconds between 1601-01-01 and 1970-01-01.
-constexpr long long kEpochDelta = 11644473600LL;
 
 // The subset of stat data the layer reports.
 struct RawStat {
@@ -41,7 +40,7 @@ int Stat(int dirFd, const char* name, bool follow, RawStat& out) {
 #if defined(STATX_BTIME)
   if (!__atomic_load_n(&g_noStatx, __ATOMIC_RELAXED)) {
     struct statx sx;
-    if (statx(dirFd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
+    if (Sys::StatExtended(dirFd, name, flags, sx) == 0) {
       out.mode = sx.stx_mode;
       out.size = sx.stx_size;
       out.access = {static_cast<time_t>(sx.stx_atime.tv_sec), static_cast<long>(sx.stx_atime.tv_nsec)};
@@ -57,7 +56,7 @@ int Stat(int dirFd, const char* name, bool follow, RawStat& out) {
   }
 #endif
   struct stat st;
-  if (fstatat(dirFd, name, &st, flags) != 0) return errno;
+  if (Sys::StatAt(dirFd, name, st, flags) != 0) return errno;
   out.mode = st.st_mode;
   out.size = static_cast<unsigned long long>(st.st_size);
   out.access = st.st_atim;
@@ -121,7 +120,7 @@ DWORD ErrorForPath(int err, const std::string& native) {
     parent.assign(path.substr(0, slash));
   }
   struct stat st;
-  if (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
+  if (Sys::Stat(parent.c_str(), st) == 0 && S_ISDIR(st.st_mode)) return ERROR_FILE_NOT_FOUND;
   return ERROR_PATH_NOT_FOUND;
 }
 
@@ -149,18 +148,11 @@ int QueryInfo(int dirFd, const char* name, bool hidden, FileInfo& info) {
   return 0;
 }
 
-int OpenRetrying(const char* path, int flags, mode_t mode) {
-  int fd;
-  do {
-    fd = open(path, flags, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 }  // namespace VormFiles_details
 
 FILETIME VormFileTimeFromUnix(long long seconds, long nanoseconds) {
-  using VormFiles_details::kEpochDelta;
+  using VormFileTime_details::kEpochDeltaSeconds;
+  using VormFileTime_details::kTicksPerSecond;
   // Far outside any file time: clamp before the arithmetic can overflow.
   constexpr long long kFar = 1000000000000000LL;
   FILETIME ft{0, 0};
@@ -173,12 +165,13 @@ FILETIME VormFileTimeFromUnix(long long seconds, long nanoseconds) {
     nanoseconds += 1000000000L;
     seconds -= 1;
   }
-  if (seconds < -kEpochDelta) return ft;
-  unsigned long long since1601 = static_cast<unsigned long long>(seconds + kEpochDelta);
-  constexpr unsigned long long kMaxSeconds = ULLONG_MAX / 10000000ULL - 1;
+  if (seconds < -kEpochDeltaSeconds) return ft;
+  unsigned long long since1601 = static_cast<unsigned long long>(seconds + kEpochDeltaSeconds);
+  constexpr unsigned long long kPerSecond = static_cast<unsigned long long>(kTicksPerSecond);
+  constexpr unsigned long long kMaxSeconds = ULLONG_MAX / kPerSecond - 1;
   unsigned long long ticks = since1601 > kMaxSeconds
                                  ? ULLONG_MAX
-                                 : since1601 * 10000000ULL + static_cast<unsigned long long>(nanoseconds / 100);
+                                 : since1601 * kPerSecond + static_cast<unsigned long long>(nanoseconds / 100);
   ft.dwLowDateTime = VormFiles_details::Low(ticks);
   ft.dwHighDateTime = VormFiles_details::High(ticks);
   return ft;

@@ -52,8 +52,35 @@ struct FileInfo {
 // has the reparse-point attribute only, its own times and size 0. Returns 0 or errno.
 int QueryInfo(int dirFd, const char* name, bool hidden, FileInfo& info);
 
-// open(2), retried while a signal interrupts it.
-int OpenRetrying(const char* path, int flags, mode_t mode);
+// Removes the file or link `name` (a path relative to `dirFd`, or AT_FDCWD), whatever its
+// mode: ERROR_SUCCESS, ERROR_ACCESS_DENIED for a folder, or the OS's reason.
+DWORD UnlinkEntry(int dirFd, const char* name);
+// RemoveDirectoryW's work on `name` relative to `dirFd`: an empty folder, or a link to one as
+// a link; its refusals (read-only, the current folder, not empty, not a folder) as codes.
+DWORD RemoveFolderAt(int dirFd, const char* name);
+
+// What an open asks for. CreateFileW and the file classes open through OpenFile alone, so
+// both follow one set of rules: the read-only attribute refuses writing and truncating
+// whatever the process's privileges, folders open only when allowed, a new file is created
+// exclusively, and the sharing rule is applied before anything is truncated.
+struct OpenRequest {
+  enum class Share { None, Shared, Exclusive };
+  bool read = false;
+  bool write = false;
+  DWORD disposition = OPEN_EXISTING;  // CREATE_NEW .. TRUNCATE_EXISTING
+  bool allowFolder = false;           // FILE_FLAG_BACKUP_SEMANTICS
+  bool readOnly = false;              // a new file is created read-only
+  // The advisory whole-file lock taken with the open (the file classes' share modes):
+  // Exclusive conflicts with every other locked open, Shared only with Exclusive.
+  Share share = Share::None;
+};
+struct OpenResult {
+  int fd = -1;                  // the descriptor, or -1 with `error`
+  DWORD error = ERROR_SUCCESS;
+  bool existed = false;         // the file was there before
+  bool folder = false;          // a folder was opened (allowFolder)
+};
+OpenResult OpenFile(const std::string& native, const OpenRequest& request);
 
 // Splits a 64-bit value into a FILETIME or a high/low DWORD pair.
 inline DWORD Low(ULONGLONG v) { return static_cast<DWORD>(v & 0xFFFFFFFFu); }

@@ -10,11 +10,12 @@
 
 #include <vorm/platform/time.h>
 
+#include "platform/fs/file_time.h"
+
 namespace {
 
-// Latest instant _localtime64_s and _wctime64_s accept: 3000-12-31 23:59:59 UTC, as on the
-// platform.
-constexpr __time64_t kMaxTime64 = 32535215999LL;
+// Latest instant _localtime64_s and _wctime64_s accept, as on the platform.
+using VormFileTime_details::kMaxTime64;
 
 long long MonotonicMs(clockid_t id) {
   timespec ts{};

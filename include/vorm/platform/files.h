@@ -18,6 +18,8 @@
 // A closed, unknown or wrong-kind handle fails with ERROR_INVALID_HANDLE.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 
 #include <vorm/platform/wintypes.h>
@@ -62,6 +64,93 @@ VORM_API BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* findData);
 VORM_API BOOL FindClose(HANDLE find);
 // The platform's wildcard test used by the listing, case-insensitive (rules above).
 VORM_API bool VormWildcardMatch(const wchar_t* pattern, const wchar_t* name);
+
+// ---------------------------------------------------------------------------------------
+// Listings that pay only for what is asked, and work inside an open folder.
+//
+// FindFirstFileExW reads every entry's attribute record (a statx each) before the caller sees
+// the first name. Tree code mostly needs names and kinds, so it lists with VormFolderListing:
+// the entries, their names, order and the errors are FindFirstFileExW's for the same text, but
+// what an entry is comes from the directory stream itself (GetKnownAttributes: the directory
+// attribute for a folder, archive for a regular file, reparse point for a link, hidden from the
+// name), and the full record (read-only bit, times, size, what a link points to) costs one
+// statx, made by GetData the first time it is asked for and kept. This is how
+// std::filesystem::directory_entry caches.
+//
+// Opened with Open, a listing also holds the folder open and works inside it by entry, through
+// the descriptor (openat/unlinkat): no full path is rebuilt or resolved per entry, and OpenEntry
+// never follows a link, so a sub-folder swapped for a link while a tree is worked on is not
+// entered. The names are the bytes on disk, never re-parsed, so every entry is exactly one
+// component of its folder. A listing opened this way holds one descriptor until Clear, the
+// next Read or Open, or destruction; Read keeps none.
+//
+// Thread rule: one thread at a time per listing. Ownership: the listing owns its entries and
+// its descriptor; names handed out stay valid until the listing changes.
+//   VormFolderListing l;
+//   l.Read(L"/data/*.txt", VormFolderListing::SkipDots);     // like FindFirstFileExW
+//   for (size_t i = 0; i < l.GetCount(); ++i) use(l.GetName(i), l.GetKnownAttributes(i));
+// ---------------------------------------------------------------------------------------
+class VORM_API VormFolderListing {
+ public:
+  // Flags of Read.
+  static constexpr DWORD SkipDots = 0x1;     // leave out "." and ".."
+  static constexpr DWORD FoldersOnly = 0x2;  // FindExSearchLimitToDirectories' hint: leave out
+                                             // entries the stream knows to be neither folders
+                                             // nor links
+  static constexpr DWORD EveryFolder = 0x4;  // keep the real sub-folders the pattern does not
+                                             // match too, with IsMatch false: one read serves
+                                             // a tree walk's files and its descent
+  static constexpr DWORD CaseSensitive = 0x8;  // FIND_FIRST_EX_CASE_SENSITIVE
+
+  VormFolderListing();
+  ~VormFolderListing();
+  VormFolderListing(const VormFolderListing&) = delete;
+  VormFolderListing& operator=(const VormFolderListing&) = delete;
+
+  // Lists `fileName`, a folder and a last component that may hold wildcards, with
+  // FindFirstFileExW's entries and errors (ERROR_PATH_NOT_FOUND for a missing folder,
+  // ERROR_FILE_NOT_FOUND when nothing matches). TRUE, or FALSE with the last error set and no
+  // entries. Entries that vanish after the read are still listed (GetData then fails).
+  BOOL Read(const wchar_t* fileName, DWORD flags);
+  // Opens the folder `path` to work in (a link to a folder is followed, as a walk's root is)
+  // and lists every entry but "." and "..". FALSE: ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND
+  // when missing, ERROR_DIRECTORY when `path` is no folder, the OS's reason otherwise. An
+  // empty folder is TRUE with no entries.
+  BOOL Open(const wchar_t* path);
+  // Opens the sub-folder `index` of the open `parent` the same way, never through a link:
+  // ERROR_DIRECTORY when that entry is by now a link or anything but a folder.
+  BOOL OpenEntry(const VormFolderListing& parent, size_t index);
+  void Clear();
+
+  size_t GetCount() const;
+  // The name as FindFirstFileExW reports it (VormFromOsPath's mapping), terminated.
+  const wchar_t* GetName(size_t index) const;
+  size_t GetNameLength(size_t index) const;
+  // The attributes known without the record (all of them once GetData has read it). For a
+  // link: reparse point (and hidden) only, nothing about what it points to.
+  DWORD GetKnownAttributes(size_t index) const;
+  // Whether the name matches the pattern; always true without EveryFolder.
+  bool IsMatch(size_t index) const;
+  // FindFirstFileExW's record of the entry: read with one statx the first time, then kept.
+  // FALSE with the last error when the entry can no longer be read (gone since it was
+  // listed); `data` then holds the name and the known attributes.
+  BOOL GetData(size_t index, WIN32_FIND_DATAW* data) const;
+
+  // Inside a listing made by Open or OpenEntry (else ERROR_INVALID_HANDLE):
+  // Removes the file or link `index`, whatever its read-only attribute (DeleteFileW refuses a
+  // read-only file; a tree removal deletes it). A link goes as a link, its target untouched.
+  // ERROR_ACCESS_DENIED for a folder, else DeleteFileW's codes.
+  BOOL DeleteEntry(size_t index) const;
+  // Removes the empty sub-folder `index`, or a link to a folder as a link, with
+  // RemoveDirectoryW's rules and codes (ERROR_DIR_NOT_EMPTY, ERROR_ACCESS_DENIED for a
+  // read-only folder, ERROR_SHARING_VIOLATION for the current folder, ERROR_DIRECTORY for a
+  // file).
+  BOOL RemoveFolderEntry(size_t index) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;  // made on the first read
+};
 
 // Attributes and data. Links are followed for the data, see above. GetFileAttributesExW
 // works on folders too and accepts GetFileExInfoStandard only.
@@ -239,6 +328,34 @@ VORM_API BOOL VormGetFileId(const wchar_t* path, ULONGLONG* volume, ULONGLONG* i
 //   VormGetFilePermissions(L"f", &bits) => TRUE, bits == 0464 for a file -r--rw-r--
 VORM_API BOOL VormGetFilePermissions(const wchar_t* path, DWORD* bits);
 VORM_API BOOL VormSetFilePermissions(const wchar_t* path, DWORD bits);
+
+// ---------------------------------------------------------------------------------------
+// Fault injection, for tests of what happens when the OS refuses a step. Every call the file
+// layer makes to the OS belongs to one of these kinds; VormInjectFileFault(kinds, n, error)
+// makes the n-th call (1 = the next one) of the chosen kinds from then on fail with the errno
+// value `error` without reaching the OS, exactly once. n = 0 only counts the calls, so a test
+// can first learn how many steps an operation takes and then fail each in turn:
+//   VormInjectFileFault(VORM_FAULT_ALL, 0, 0);    VormCopyTree(a, b, TRUE);
+//   const unsigned long steps = VormFileFaultCalls();
+//   VormInjectFileFault(VORM_FAULT_ALL, 7, EIO);  VormCopyTree(a, c, TRUE);  // 7th step fails
+// kinds = 0 disarms. Process-wide: the counter is shared by all threads. Costs one relaxed
+// atomic load per call while disarmed.
+// ---------------------------------------------------------------------------------------
+constexpr DWORD VORM_FAULT_OPEN = 0x001;        // opening or creating a file or folder
+constexpr DWORD VORM_FAULT_READ = 0x002;        // reading file data
+constexpr DWORD VORM_FAULT_WRITE = 0x004;       // writing file data, kernel copies, truncating, syncing
+constexpr DWORD VORM_FAULT_LIST = 0x008;        // reading a folder's entries
+constexpr DWORD VORM_FAULT_STAT = 0x010;        // reading an entry's type, mode, times and size
+constexpr DWORD VORM_FAULT_RENAME = 0x020;      // renaming, and hard links made to rename
+constexpr DWORD VORM_FAULT_UNLINK = 0x040;      // removing a file, link or folder
+constexpr DWORD VORM_FAULT_MKDIR = 0x080;       // creating a folder
+constexpr DWORD VORM_FAULT_LINK = 0x100;        // creating and reading symbolic links
+constexpr DWORD VORM_FAULT_ATTRIBUTES = 0x200;  // changing permissions and times
+constexpr DWORD VORM_FAULT_CLOSE = 0x400;       // closing a descriptor (it is released anyway)
+constexpr DWORD VORM_FAULT_ALL = 0x7FF;
+VORM_API void VormInjectFileFault(DWORD kinds, unsigned long nth, int error);
+// Calls of the armed kinds counted since the last VormInjectFileFault.
+VORM_API unsigned long VormFileFaultCalls();
 
 // ---------------------------------------------------------------------------------------
 // Change notifications.
