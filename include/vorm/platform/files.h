@@ -266,11 +266,13 @@ constexpr DWORD COPY_FILE_COPY_SYMLINK = 0x00000800;
 // when the target is a folder or read-only; ERROR_SHARING_VIOLATION when source and target
 // name the same file (nothing is touched). The data moves in the kernel (copy_file_range)
 // where the file systems allow it, else through a buffer.
-// A new target is created exclusively and removed again when the copy fails. An existing
-// target is replaced only once the whole copy is written: the data goes to a temporary name
-// in the target's folder that is then renamed over the target, so a failed copy leaves the
-// old target as it was. Replacing gives the target a new identity (hard links to the old
-// file keep the old content; a link at the target is replaced by the file, not followed).
+// The data always goes to a temporary name (".~copy" and a random suffix) in the target's
+// folder, which takes the target's name only once the whole copy is written: no file under
+// the target's name is ever partly written, and a failed copy leaves an existing target as
+// it was and no new one (the temporary is removed). With `failIfExists` the final rename
+// refuses a target that appeared meanwhile. Replacing gives the target a new identity (hard
+// links to the old file keep the old content; a link at the target is replaced by the file,
+// not followed).
 // Unlike the platform, a hidden target (a name beginning with '.') is overwritten: hidden
 // is a naming convention here, not a protection.
 //   CopyFileW(L"a.txt", L"b.txt", TRUE)  => TRUE; again => FALSE, ERROR_FILE_EXISTS
