@@ -5,25 +5,51 @@
 
 #include <vorm/platform/files.h>
 
+#include "filesystem/entry_filter.h"
 #include "filesystem/tree_names.h"
 
 namespace VormBasicFileMatcher_details {
 
-bool IsDotEntry(const wchar_t* name) {
-  return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
+namespace {
 
 // The attribute tested by each 2-bit condition of a filter, from the low bits up.
 constexpr DWORD kFilterAttributes[8] = {
     FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_HIDDEN,
     FILE_ATTRIBUTE_NORMAL,  FILE_ATTRIBUTE_READONLY,   FILE_ATTRIBUTE_SYSTEM,    FILE_ATTRIBUTE_TEMPORARY};
 
+// The attributes whose conditions in `filter` are "must be set" or "must be clear".
+DWORD Tested(int filter) {
+  DWORD tested = 0;
+  for (int i = 0; i < 8; ++i) {
+    const int condition = (filter >> (2 * i)) & 3;
+    if (condition == 1 || condition == 2) tested |= kFilterAttributes[i];
+  }
+  return tested;
+}
+
+}  // namespace
+
+bool EntryPasses(const VormFolderListing& listing, size_t index, int filter) {
+  DWORD attributes = listing.GetKnownAttributes(index);
+  // What only the record says: the read-only bit (and so whether nothing else applies), and
+  // for a link the attributes of what it points to.
+  const DWORD recordOnly = (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                               ? FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE
+                               : FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NORMAL;
+  if (filter != 0 && (Tested(filter) & recordOnly)) {
+    WIN32_FIND_DATAW data;
+    listing.GetData(index, &data);
+    attributes = data.dwFileAttributes;
+  }
+  return VormBasicFileMatcher::MatchesFilter(filter, attributes) != FALSE;
+}
+
 }  // namespace VormBasicFileMatcher_details
 
-using namespace VormBasicFileMatcher_details;
+using VormBasicFileMatcher_details::EntryPasses;
 
 VormBasicFileMatcher::VormBasicFileMatcher()
-    : m_filter(0), m_hasMatch(FALSE), m_find(INVALID_HANDLE_VALUE), m_findData(), m_skipDots(TRUE) {}
+    : m_filter(0), m_hasMatch(FALSE), m_index(0), m_findData(), m_haveData(false), m_skipDots(TRUE) {}
 
 VormBasicFileMatcher::~VormBasicFileMatcher() { Close(); }
 
@@ -32,13 +58,12 @@ void VormBasicFileMatcher::Close() {
   m_pattern.Assign(L"");
   m_filter = 0;
   m_hasMatch = FALSE;
-  if (m_find != INVALID_HANDLE_VALUE) {
-    FindClose(m_find);
-    m_find = INVALID_HANDLE_VALUE;
-  }
+  m_haveData = false;
+  m_listing.Clear();
 }
 
 BOOL VormBasicFileMatcher::MatchesFilter(int filter, DWORD attributes) {
+  using VormBasicFileMatcher_details::kFilterAttributes;
   for (int i = 0; i < 8; ++i) {
     const int condition = (filter >> (2 * i)) & 3;
     const bool set = (attributes & kFilterAttributes[i]) != 0;
@@ -47,9 +72,12 @@ BOOL VormBasicFileMatcher::MatchesFilter(int filter, DWORD attributes) {
   return TRUE;
 }
 
-bool VormBasicFileMatcher::Passes() const {
-  if (m_skipDots && IsDotEntry(m_findData.cFileName)) return false;
-  return MatchesFilter(m_filter, m_findData.dwFileAttributes) != FALSE;
+BOOL VormBasicFileMatcher::Seek(size_t index) {
+  m_haveData = false;
+  for (m_index = index; m_index < m_listing.GetCount(); ++m_index) {
+    if (EntryPasses(m_listing, m_index, m_filter)) return m_hasMatch = TRUE;
+  }
+  return m_hasMatch = FALSE;
 }
 
 void VormBasicFileMatcher::Find(const wchar_t* folder, const wchar_t* pattern, int filter) {
@@ -59,40 +87,40 @@ void VormBasicFileMatcher::Find(const wchar_t* folder, const wchar_t* pattern, i
   m_filter = filter;
   VormPath search(m_folder, 0);
   search.Append(m_pattern.GetText().GetString());
-  const FINDEX_SEARCH_OPS op =
-      (filter == 0x10 || filter == 0x2090) ? FindExSearchLimitToDirectories : FindExSearchNameMatch;
-  m_find = FindFirstFileExW(search, FindExInfoStandard, &m_findData, op, nullptr, 0);
-  if (m_find == INVALID_HANDLE_VALUE) return;
-  for (;;) {
-    if (Passes()) {
-      m_hasMatch = TRUE;
-      return;
-    }
-    if (!FindNextFileW(m_find, &m_findData)) return;
-  }
+  DWORD flags = m_skipDots ? VormFolderListing::SkipDots : 0;
+  // The platform's hint for folder searches: entries known to be files are not even listed.
+  if (filter == 0x10 || filter == 0x2090) flags |= VormFolderListing::FoldersOnly;
+  if (m_listing.Read(search, flags)) Seek(0);
 }
 
 BOOL VormBasicFileMatcher::FindNext() {
-  m_hasMatch = FALSE;
-  if (m_find == INVALID_HANDLE_VALUE) return FALSE;
-  while (FindNextFileW(m_find, &m_findData)) {
-    if (Passes()) {
-      m_hasMatch = TRUE;
-      return TRUE;
-    }
-  }
-  return FALSE;
+  if (!m_hasMatch) return FALSE;
+  return Seek(m_index + 1);
 }
 
 BOOL VormBasicFileMatcher::HasMatch() const { return m_hasMatch; }
 
+const WIN32_FIND_DATAW* VormBasicFileMatcher::GetFindData() const {
+  if (m_hasMatch && !m_haveData) {
+    m_listing.GetData(m_index, &m_findData);
+    m_haveData = true;
+  }
+  return &m_findData;
+}
+
+const wchar_t* VormBasicFileMatcher::GetEntryName() const { return m_hasMatch ? m_listing.GetName(m_index) : L""; }
+
+DWORD VormBasicFileMatcher::GetKnownAttributes() const {
+  return m_hasMatch ? m_listing.GetKnownAttributes(m_index) : 0;
+}
+
 VormPath VormBasicFileMatcher::GetPath() const {
   if (!m_hasMatch) return VormPath(m_folder, 0);
-  return VormTreeNames_details::JoinName(m_folder, m_findData.cFileName);
+  return VormTreeNames_details::JoinName(m_folder, GetEntryName());
 }
 
 VormPath VormBasicFileMatcher::GetRelativePath() const {
-  return m_hasMatch ? VormPath(m_findData.cFileName, 0) : VormPath();
+  return m_hasMatch ? VormPath(GetEntryName(), 0) : VormPath();
 }
 
 VormPath VormBasicFileMatcher::GetBaseFolder() const { return VormPath(m_folder, 0); }

@@ -1,11 +1,12 @@
 #include <vorm/file_trees.h>
 
+#include "filesystem/entry_filter.h"
 #include "filesystem/tree_names.h"
 
 namespace VormFileTree_details {
 
 bool IsLink(const VormBasicFileMatcher& matcher) {
-  return (matcher.GetFindData()->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return (matcher.GetKnownAttributes() & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 // Moves past sub-folders that are symbolic links: they are never walked into.
@@ -41,7 +42,7 @@ void VormBFSDirectoryTree::Find(const wchar_t* root, const wchar_t* pattern, int
   m_matcher.Find(m_root, pattern, kFolders);
   m_queue.emplace_back();
   for (SkipLinks(m_matcher); m_matcher.HasMatch(); m_matcher.FindNext(), SkipLinks(m_matcher)) {
-    Push(VormPath(m_matcher.GetFindData()->cFileName, VormPath::BackslashSeparator));
+    Push(VormPath(m_matcher.GetEntryName(), VormPath::BackslashSeparator));
   }
   m_matcher.Close();
 }
@@ -54,7 +55,7 @@ BOOL VormBFSDirectoryTree::FindNext() {
   m_matcher.SetSkipDots(TRUE);
   m_matcher.Find(m_root.Join(front.GetText().GetString()), L"*", m_filter);
   for (SkipLinks(m_matcher); m_matcher.HasMatch(); m_matcher.FindNext(), SkipLinks(m_matcher)) {
-    Push(JoinName(front, m_matcher.GetFindData()->cFileName));
+    Push(JoinName(front, m_matcher.GetEntryName()));
   }
   m_matcher.Close();
   return TRUE;
@@ -127,7 +128,7 @@ VormPath VormDFSDirectoryTree::GetPath() const {
 VormPath VormDFSDirectoryTree::GetRelativePath() const {
   VormPath relative;
   for (const auto& matcher : m_stack) {
-    if (matcher->HasMatch()) relative = JoinName(relative, matcher->GetFindData()->cFileName);
+    if (matcher->HasMatch()) relative = JoinName(relative, matcher->GetEntryName());
   }
   return relative;
 }
@@ -138,48 +139,160 @@ VormPath VormDFSDirectoryTree::GetBaseFolder() const { return VormPath(m_root, 0
 
 namespace VormFileTree_details {
 
+struct FileTreeWalker::Folder {
+  VormFolderListing entries;
+  std::wstring relative;  // relative to the root, names joined by '\'; empty for the root
+  std::wstring prefix;    // the text an entry's GetPath puts before its name
+  size_t descended = 0;   // depth first: entries before this were looked at for sub-folders
+  size_t current = 0;     // the entry now yielded
+  bool yielding = false;  // its entries are being yielded
+};
+
+namespace {
+
+// The text that joins a name to `folder` as one component: the folder, then a separator
+// unless the folder is empty or ends with one.
+std::wstring PrefixOf(std::wstring folder) {
+  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+  return folder;
+}
+
+bool IsRealFolder(const VormFolderListing& entries, size_t i) {
+  const DWORD known = entries.GetKnownAttributes(i);
+  return (known & FILE_ATTRIBUTE_DIRECTORY) && !(known & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+}  // namespace
+
+FileTreeWalker::FileTreeWalker(bool depthFirst) : m_depthFirst(depthFirst), m_filter(0), m_findData(), m_haveData(false) {}
+
 FileTreeWalker::~FileTreeWalker() = default;
 
 void FileTreeWalker::Close() {
-  m_files.Close();
-  m_directories.Close();
-  m_pattern.Assign(L"");
+  m_stack.clear();
+  m_queue.clear();
+  m_root.Assign(L"");
+  m_rootPrefix.clear();
+  m_pattern.clear();
+  m_haveData = false;
 }
 
-BOOL FileTreeWalker::SearchFolders(bool advanceFirst) {
-  for (;;) {
-    if (advanceFirst) {
-      if (!m_directories.HasMatch()) return FALSE;
-      m_directories.FindNext();
+void FileTreeWalker::Enter(std::wstring relative) {
+  auto folder = std::make_unique<Folder>();
+  folder->prefix = relative.empty() ? m_rootPrefix : m_rootPrefix + relative + L'\\';
+  folder->relative = std::move(relative);
+  // One read gives the matching entries and every real sub-folder to walk into. A folder
+  // that cannot be read has neither.
+  folder->entries.Read((folder->prefix + m_pattern).c_str(), VormFolderListing::SkipDots | VormFolderListing::EveryFolder);
+  if (!m_depthFirst) {
+    // Breadth first: its sub-folders wait behind every folder already waiting.
+    m_stack.clear();
+    for (size_t i = 0; i < folder->entries.GetCount(); ++i) {
+      if (!IsRealFolder(folder->entries, i)) continue;
+      std::wstring child = folder->relative;
+      if (!child.empty()) child += L'\\';
+      child += folder->entries.GetName(i);
+      m_queue.push_back(std::move(child));
     }
-    advanceFirst = true;
-    if (!m_directories.HasMatch()) return FALSE;
-    m_files.Find(m_directories.GetPath(), m_pattern, m_filter);
-    if (m_files.HasMatch()) return TRUE;
+  }
+  m_stack.push_back(std::move(folder));
+}
+
+BOOL FileTreeWalker::SeekEntry(size_t from) {
+  m_haveData = false;
+  Folder& folder = *m_stack.back();
+  folder.yielding = true;
+  for (size_t i = from; i < folder.entries.GetCount(); ++i) {
+    if (folder.entries.IsMatch(i) && VormBasicFileMatcher_details::EntryPasses(folder.entries, i, m_filter)) {
+      folder.current = i;
+      return TRUE;
+    }
+  }
+  folder.current = folder.entries.GetCount();
+  return FALSE;
+}
+
+BOOL FileTreeWalker::NextFolder() {
+  for (;;) {
+    if (!m_depthFirst) {
+      if (m_queue.empty()) {
+        m_stack.clear();
+        return FALSE;
+      }
+      std::wstring next = std::move(m_queue.front());
+      m_queue.pop_front();
+      Enter(std::move(next));
+      if (SeekEntry(0)) return TRUE;
+      continue;
+    }
+    if (m_stack.empty()) return FALSE;
+    Folder& folder = *m_stack.back();
+    if (folder.yielding) {  // done with its entries: back to its parent
+      m_stack.pop_back();
+      continue;
+    }
+    // Post-order: every sub-folder is walked before the folder's own entries.
+    const VormFolderListing& entries = folder.entries;
+    while (folder.descended < entries.GetCount() && !IsRealFolder(entries, folder.descended)) ++folder.descended;
+    if (folder.descended < entries.GetCount()) {
+      const size_t i = folder.descended++;
+      std::wstring child = folder.relative;
+      if (!child.empty()) child += L'\\';
+      child += entries.GetName(i);
+      Enter(std::move(child));
+      continue;
+    }
+    if (SeekEntry(0)) return TRUE;
   }
 }
 
 void FileTreeWalker::Find(const wchar_t* root, const wchar_t* pattern, int filter) {
-  m_pattern.Assign(pattern ? pattern : L"");
+  Close();
+  m_root.Assign(root ? root : L"");
+  m_rootPrefix = PrefixOf(VormPath(m_root, VormPath::CanonicalForm).GetText().str());
+  m_pattern = VormPath(pattern ? pattern : L"", VormPath::CanonicalForm).GetText().str();
   m_filter = filter;
-  m_directories.Find(root, L"*", kFolders);
-  SearchFolders(false);
+  if (m_depthFirst) {
+    Enter(std::wstring());
+  } else {
+    m_queue.emplace_back();
+  }
+  NextFolder();
 }
 
 BOOL FileTreeWalker::FindNext() {
-  if (m_files.FindNext()) return TRUE;
-  return SearchFolders(true);
+  if (!HasMatch()) return FALSE;
+  if (SeekEntry(m_stack.back()->current + 1)) return TRUE;
+  return NextFolder();
 }
 
-BOOL FileTreeWalker::HasMatch() const { return m_directories.HasMatch() && m_files.HasMatch(); }
+BOOL FileTreeWalker::HasMatch() const {
+  return !m_stack.empty() && m_stack.back()->yielding && m_stack.back()->current < m_stack.back()->entries.GetCount();
+}
 
-VormPath FileTreeWalker::GetPath() const { return JoinName(m_directories.GetPath(), m_files.GetFindData()->cFileName); }
+VormPath FileTreeWalker::GetPath() const {
+  if (!HasMatch()) return VormPath();
+  const Folder& folder = *m_stack.back();
+  return VormPath(folder.prefix + folder.entries.GetName(folder.current));
+}
 
 VormPath FileTreeWalker::GetRelativePath() const {
-  return JoinName(m_directories.GetRelativePath(), m_files.GetFindData()->cFileName);
+  if (!HasMatch()) return VormPath();
+  const Folder& folder = *m_stack.back();
+  return VormPath(folder.relative.empty() ? std::wstring(folder.entries.GetName(folder.current))
+                                          : folder.relative + L'\\' + folder.entries.GetName(folder.current));
 }
 
-VormPath FileTreeWalker::GetBaseFolder() const { return m_directories.GetBaseFolder(); }
+VormPath FileTreeWalker::GetBaseFolder() const { return VormPath(m_root, 0); }
+
+const WIN32_FIND_DATAW* FileTreeWalker::GetFindData() const {
+  if (HasMatch() && !m_haveData) {
+    const Folder& folder = *m_stack.back();
+    folder.entries.GetData(folder.current, &m_findData);
+    m_haveData = true;
+  }
+  return &m_findData;
+}
 
 }  // namespace VormFileTree_details
 

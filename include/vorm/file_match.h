@@ -13,6 +13,7 @@
 
 #include <vorm/export.h>
 #include <vorm/path.h>
+#include <vorm/platform/files.h>
 #include <vorm/platform/wintypes.h>
 
 // Iteration protocol; implementations belong to one thread.
@@ -33,7 +34,11 @@ class VORM_API VormFileMatch {
 // Lists the entries of one folder that match a wildcard pattern (the platform's rules:
 // '*', '?', "*.*", "*.", case-insensitive) and an attribute filter, in the order the
 // platform lists them ("." and ".." first, then by name without regard to case).
-// One thread; owns its platform search handle and closes it in Close or the destructor.
+// The folder is read once by Find (VormFolderListing). An entry's full record (read-only bit,
+// times, size) costs a statx and is read only when asked for: by GetFindData, or by a filter
+// that tests the read-only or normal attribute (or, for a link, what it points to); a filter
+// on the directory, archive or hidden attribute is answered from the listing itself.
+// One thread; owns its listing, released in Close or the destructor.
 class VORM_API VormBasicFileMatcher : public VormFileMatch {
  public:
   VormBasicFileMatcher();
@@ -54,20 +59,29 @@ class VORM_API VormBasicFileMatcher : public VormFileMatch {
   // The folder exactly as passed to Find.
   VormPath GetBaseFolder() const override;
 
-  const WIN32_FIND_DATAW* GetFindData() const { return &m_findData; }
+  // The platform's record of the current entry (read on the first call for each entry).
+  // Without a current entry, the record last read.
+  const WIN32_FIND_DATAW* GetFindData() const;
+  // The current entry's name, and the attributes known without reading its record
+  // (VormFolderListing::GetKnownAttributes); "" and 0 without a current entry.
+  const wchar_t* GetEntryName() const;
+  DWORD GetKnownAttributes() const;
+  // Whether "." and ".." are left out; read by Find. TRUE after construction.
   void SetSkipDots(BOOL skip) { m_skipDots = skip; }
   BOOL GetSkipDots() const { return m_skipDots; }
   static BOOL MatchesFilter(int filter, DWORD attributes);
 
  private:
-  // Whether the current find data is an entry to report.
-  bool Passes() const;
+  // Moves to the first entry from `index` on that passes; whether there is one.
+  BOOL Seek(size_t index);
 
   VormPath m_folder;
   VormPath m_pattern;
   int m_filter;
   BOOL m_hasMatch;
-  HANDLE m_find;
-  WIN32_FIND_DATAW m_findData;
+  VormFolderListing m_listing;
+  size_t m_index;  // the current entry in m_listing
+  mutable WIN32_FIND_DATAW m_findData;
+  mutable bool m_haveData;  // m_findData holds the current entry's record
   BOOL m_skipDots;
 };

@@ -23,8 +23,11 @@
 // descendants. Nothing is reported.
 #pragma once
 
+#include <deque>
 #include <list>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <vorm/export.h>
 #include <vorm/file_match.h>
@@ -82,31 +85,49 @@ class VORM_API VormDFSDirectoryTree : public VormFileMatch {
 
 namespace VormFileTree_details {
 
-// The file walk shared by both orders, over a directory walker owned by the derived class.
+// The file walk shared by both orders. Each folder is read once (VormFolderListing with
+// EveryFolder): the same read gives its matching entries and the sub-folders to walk into, and
+// no entry's record is read unless the filter or GetFindData asks for it.
 class VORM_API FileTreeWalker : public VormFileMatch {
  public:
   void Close() override;
   void Find(const wchar_t* root, const wchar_t* pattern, int filter) override;
   BOOL FindNext() override;
   BOOL HasMatch() const override;
-  VormPath GetPath() const override;          // folder Join entry name
+  VormPath GetPath() const override;          // folder Join entry name; empty when done
   VormPath GetRelativePath() const override;  // folder's relative path Join entry name
   VormPath GetBaseFolder() const override;
-  // The platform record of the current entry.
-  const WIN32_FIND_DATAW* GetFindData() const { return m_files.GetFindData(); }
+  // The platform record of the current entry (read on the first call for each entry).
+  const WIN32_FIND_DATAW* GetFindData() const;
 
  protected:
-  explicit FileTreeWalker(VormFileMatch& directories) : m_directories(directories), m_filter(0) {}
+  explicit FileTreeWalker(bool depthFirst);
   virtual ~FileTreeWalker();
+  FileTreeWalker(const FileTreeWalker&) = delete;
+  FileTreeWalker& operator=(const FileTreeWalker&) = delete;
 
  private:
-  // Searches the directory walker's folders from the current one on until one has a match.
-  BOOL SearchFolders(bool advanceFirst);
+  struct Folder;  // a folder read for the walk, its paths and the walk's place in it
 
-  VormFileMatch& m_directories;
-  VormBasicFileMatcher m_files;
-  VormPath m_pattern;
+  // Reads the folder `relative` (to the root) and makes it the deepest on the stack.
+  void Enter(std::wstring relative);
+  // From the current folder's entry `from` on, the first that matches and passes the filter.
+  BOOL SeekEntry(size_t from);
+  // Goes on to the next folder whose entries are due, in the walk's order, and to its first
+  // matching entry; FALSE when the walk is over.
+  BOOL NextFolder();
+
+  bool m_depthFirst;
+  VormPath m_root;
+  std::wstring m_rootPrefix;  // the root's canonical text, ready for a name to follow
+  std::wstring m_pattern;
   int m_filter;
+  // Depth first: the folders from the root down to the current one. Breadth first: the
+  // current folder only, with the folders still to read in m_queue (relative to the root).
+  std::vector<std::unique_ptr<Folder>> m_stack;
+  std::deque<std::wstring> m_queue;
+  mutable WIN32_FIND_DATAW m_findData;
+  mutable bool m_haveData;
 };
 
 }  // namespace VormFileTree_details
@@ -114,19 +135,13 @@ class VORM_API FileTreeWalker : public VormFileMatch {
 // Matching entries of every folder, folders breadth-first. One thread.
 class VORM_API VormBFSFileTree : public VormFileTree_details::FileTreeWalker {
  public:
-  VormBFSFileTree() : FileTreeWalker(m_tree) {}
+  VormBFSFileTree() : FileTreeWalker(false) {}
   virtual ~VormBFSFileTree();
-
- private:
-  VormBFSDirectoryTree m_tree;
 };
 
 // Matching entries of every folder, folders depth-first in post-order. One thread.
 class VORM_API VormDFSFileTree : public VormFileTree_details::FileTreeWalker {
  public:
-  VormDFSFileTree() : FileTreeWalker(m_tree) {}
+  VormDFSFileTree() : FileTreeWalker(true) {}
   virtual ~VormDFSFileTree();
-
- private:
-  VormDFSDirectoryTree m_tree;
 };
