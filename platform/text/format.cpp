@@ -257,7 +257,10 @@ void PutFloat(Sink& sink, const Directive& s, T value) {
     text = large.data();
   }
   if (old) uselocale(old);
-  if (n < 0) n = 0;  // not expected with the digits bounded above
+  if (n < 0) {  // not expected with the digits bounded above
+    n = 0;
+    text = "";
+  }
 
   const size_t len = static_cast<size_t>(n);
   // The added zeros end the digits: before the exponent of %e/%g ('e') and %a ('p'; 'e' is a
