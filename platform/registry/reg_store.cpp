@@ -164,7 +164,7 @@ class Store {
     KeyHandle base;
     if (!Resolve(key, &base)) return ERROR_INVALID_HANDLE;
     std::vector<std::wstring> parts;
-    if (!SplitKeyPath(subKey, &parts)) return ERROR_BAD_PATHNAME;
+    if (!SplitKeyPath(subKey, &parts) || base.path.size() + parts.size() > kMaxKeyDepth) return ERROR_BAD_PATHNAME;
     for (const std::wstring& p : parts) {
       if (p.find_first_of(L"\r\n") != std::wstring::npos) return ERROR_BAD_PATHNAME;  // cannot be stored
     }

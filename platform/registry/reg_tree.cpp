@@ -179,6 +179,7 @@ class Parser {
     if (sep != std::wstring_view::npos && !SplitKeyPath(inner.substr(sep + 1), &parts)) {
       return Fail("empty key name in path");
     }
+    if (!remove && parts.size() > kMaxKeyDepth) return Fail("key nested deeper than 512 levels");
     RegKey* key = tree_->roots[root].get();
     if (remove) {
       // "[-path]" deletes the key with its sub-keys; values below it until the next
@@ -341,7 +342,9 @@ void AppendValue(const RegValue& v, std::wstring* out) {
   out->push_back(L'\n');
 }
 
-void AppendKey(const RegKey& key, const std::wstring& path, bool isRoot, std::wstring* out) {
+// `path` is the key's path; children extend it in place and restore it, so a deep tree costs
+// one path, not one per level.
+void AppendKey(const RegKey& key, std::wstring& path, bool isRoot, std::wstring* out) {
   // Every key gets its section so that empty keys survive; a root only when it has values.
   if (!isRoot || !key.values().empty()) {
     out->push_back(L'[');
@@ -350,7 +353,13 @@ void AppendKey(const RegKey& key, const std::wstring& path, bool isRoot, std::ws
     for (const RegValue& v : key.values()) AppendValue(v, out);
     out->push_back(L'\n');
   }
-  for (const auto& child : key.children()) AppendKey(*child, path + L"\\" + child->name(), false, out);
+  const size_t length = path.size();
+  for (const auto& child : key.children()) {
+    path += L'\\';
+    path += child->name();
+    AppendKey(*child, path, false, out);
+    path.resize(length);
+  }
 }
 
 }  // namespace
@@ -447,7 +456,10 @@ bool ParseRegFile(std::string_view bytes, RegTree* tree, std::string* error) {
 std::string FormatRegFile(const RegTree& tree) {
   std::wstring text = VormFromUtf8(kHeader);
   text.append(L"\n\n");
-  for (int i = 0; i < kRootCount; ++i) AppendKey(*tree.roots[i], kRootNames[i], true, &text);
+  for (int i = 0; i < kRootCount; ++i) {
+    std::wstring path = kRootNames[i];
+    AppendKey(*tree.roots[i], path, true, &text);
+  }
   // UTF-8, unless a name holds what UTF-8 cannot carry (a lone surrogate read from a UTF-16
   // file): then UTF-16LE with its mark, the platform's own form, so no name is ever changed.
   std::string utf8 = VormToUtf8(text);

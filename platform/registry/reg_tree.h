@@ -56,6 +56,10 @@ struct RegTree {
   std::unique_ptr<RegKey> roots[kRootCount];
 };
 
+// The deepest a key may lie below its root, as on the platform. Deeper keys are refused (a
+// file holding one is malformed), which keeps the tree's recursive walks shallow.
+constexpr size_t kMaxKeyDepth = 512;
+
 // Case folding used for key and value names (per code point).
 std::wstring FoldName(std::wstring_view name);
 

@@ -209,9 +209,17 @@ TEST_F(RegistryTest, NamesOnlyUtf16CanCarrySurviveARewrite) {
   RegCloseKey(key);
 }
 
+// A path of `levels` keys named k below the root: "k\k\...".
+std::wstring DeepPath(size_t levels) {
+  std::wstring path = L"k";
+  for (size_t i = 1; i < levels; ++i) path += L"\\k";
+  return path;
+}
+
 TEST_F(RegistryTest, MalformedFileFailsLookupsAndIsNotOverwritten) {
   const std::string header = "Windows Registry Editor Version 5.00\n", key = header + "[HKEY_CURRENT_USER\\K]\n";
   const std::string bad[] = {
+      key + "[HKEY_CURRENT_USER\\" + VormToUtf8(DeepPath(513)) + "]\n",  // deeper than a key may lie
       "[HKEY_CURRENT_USER\\K]\n\"V\"=\"x\"\n",  // no header
       key + "\"V\"=hex:01,zz\n",                // bad hex byte
       header + "[HKEY_NOWHERE\\K]\n",           // unknown root
@@ -237,6 +245,27 @@ TEST_F(RegistryTest, MalformedFileFailsLookupsAndIsNotOverwritten) {
     EXPECT_EQ(RegSetValueExW(HKEY_CURRENT_USER, L"V", 0, REG_DWORD, kOne, 4), ERROR_BADDB) << i;
     EXPECT_EQ(tree_.ReadFile(rel), bad[i]) << i;
   }
+}
+
+// Keys lie at most 512 levels below their root, as on the platform, so no file or caller can
+// make the store's walks arbitrarily deep.
+TEST_F(RegistryTest, KeysNestAtMost512Levels) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, DeepPath(513).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_BAD_PATHNAME);
+  HKEY middle = Create(DeepPath(300).c_str());
+  EXPECT_EQ(RegCreateKeyExW(middle, DeepPath(213).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_BAD_PATHNAME);
+  key = Create(DeepPath(212).c_str(), middle);
+  ASSERT_EQ(RegSetValueExW(key, L"V", 0, REG_DWORD, kOne, 4), ERROR_SUCCESS);
+  RegCloseKey(key);
+  RegCloseKey(middle);
+  std::filesystem::copy_file(tree_.root() / "cfg/registry.reg", tree_.root() / "copy.reg");
+  UseFile("copy.reg");
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, DeepPath(512).c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_EQ(Probe(key, L"V"), ERROR_SUCCESS);
+  RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, WritesAreAtomicAndFollowOutsideChanges) {

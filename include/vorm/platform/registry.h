@@ -80,7 +80,8 @@ VORM_API LONG RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserv
 VORM_API LONG RegCloseKey(HKEY key);
 // Opens `subKey` below `key`, creating it and the keys above it when missing (*disposition
 // REG_CREATED_NEW_KEY, else REG_OPENED_EXISTING_KEY). `subKey` NULL => ERROR_INVALID_PARAMETER;
-// names with CR or LF cannot be stored => ERROR_BAD_PATHNAME. Creating below a handle opened
+// names with CR or LF cannot be stored, and keys lie at most 512 levels below their root (as
+// on the platform; a file with a deeper key is malformed) => ERROR_BAD_PATHNAME. Creating below a handle opened
 // without KEY_CREATE_SUB_KEY (0x0004) => ERROR_ACCESS_DENIED. Class, options and security
 // are ignored (every key is kept in the file).
 VORM_API LONG RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved, wchar_t* className, DWORD options,
