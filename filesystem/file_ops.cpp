@@ -1,5 +1,6 @@
 #include <vorm/file_ops.h>
 
+#include <deque>
 #include <list>
 #include <memory>
 #include <vector>
@@ -168,57 +169,105 @@ int DeleteWithAttributes(const wchar_t* path, DWORD attributes) {
   return 1;
 }
 
-// Removes everything in the tree `root` and then `root`, depth first. A folder's entries go
-// in listing order: files (read-only ones too) and links are deleted (links as links, their
-// targets untouched), real sub-folders are removed the same way; then the folder itself.
-// Each folder is listed once. Every entry is tried; false when any folder stayed.
-bool RemoveTree(const wchar_t* root, VormTreeObserver* observer) {
-  const bool dry = Dry(observer);
-  // Removes one folder (or link to one) unless this is a dry run, and reports it.
-  const auto removeFolder = [&](const VormPath& folder) {
-    const bool done = dry || RemoveDirectoryW(folder);
-    Report(observer, VormTreeObserver::RemoveFolder, folder, nullptr, done ? 0 : GetLastError());
-    return done;
-  };
+// What RemoveTree found.
+enum class Removal { Done, Failed, Missing };
+
+// Removes everything in the tree `root` and then `root`, depth first, working inside each
+// folder through its open descriptor: entries are removed by name relative to their folder
+// (no path is rebuilt or resolved per entry) and sub-folders are opened without following
+// links. A folder's entries go in listing order: files (read-only ones too) and links are
+// deleted (links as links, their targets untouched), real sub-folders are removed the same
+// way; then the folder itself. Each folder is read once and every entry is tried.
+// Paths for the observer are built only when there is one: the root as given, an entry as its
+// folder's canonical text, a separator and its name.
+Removal RemoveTree(const wchar_t* root, VormTreeObserver* observer) {
   struct Level {
-    VormPath folder;
-    std::unique_ptr<VormBasicFileMatcher> entries;
+    VormFolderListing entries;
+    size_t next = 0;          // the next entry to remove
+    size_t entered = 0;       // the sub-folder being removed below this level
+    size_t prefixLength = 0;  // this folder's report text, with a separator, in `path`
+    DWORD readError = 0;      // why the folder could not be read, when it could not
   };
-  std::vector<Level> stack;
-  auto enter = [&stack](VormPath folder) {
-    auto entries = std::make_unique<VormBasicFileMatcher>();
-    entries->SetSkipDots(TRUE);
-    entries->Find(folder, L"*", 0);
-    stack.push_back(Level{std::move(folder), std::move(entries)});
+  const bool dry = Dry(observer);
+  std::wstring path;
+  const auto report = [&](VormTreeObserver::Action action, DWORD error) {
+    if (observer) observer->OnItem(action, path.c_str(), nullptr, error);
   };
+  const auto name = [&](const Level& level, size_t i) {
+    if (!observer) return;
+    path.resize(level.prefixLength);
+    path += level.entries.GetName(i);
+  };
+
+  std::deque<Level> stack(1);
+  if (!stack.back().entries.Open(root)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Removal::Missing;
+    stack.back().readError = error;
+  }
+  if (observer) {
+    path = VormPath(root, VormPath::CanonicalForm).GetText().str();
+    if (!path.empty() && !IsSeparator(path.back())) path += L'\\';
+    stack.back().prefixLength = path.size();
+  }
   bool removed = true;
-  enter(VormPath(root));
   while (!stack.empty()) {
-    VormBasicFileMatcher& entries = *stack.back().entries;
-    if (!entries.HasMatch()) {
-      const VormPath folder = std::move(stack.back().folder);
-      stack.pop_back();
-      if (!removeFolder(folder)) removed = false;
+    Level& level = stack.back();
+    if (level.next >= level.entries.GetCount()) {
+      // Everything below is done: the folder itself goes, from its parent or by its name.
+      const DWORD readError = level.readError;
+      stack.pop_back();  // closes it first
+      bool done = dry;
+      if (stack.empty()) {
+        if (observer) path = root;
+        done = done || RemoveDirectoryW(root);
+      } else {
+        name(stack.back(), stack.back().entered);
+        done = done || stack.back().entries.RemoveFolderEntry(stack.back().entered);
+      }
+      DWORD error = done ? 0 : GetLastError();
+      if (error == ERROR_DIR_NOT_EMPTY && readError) error = readError;  // the reason it kept entries
+      if (!done) removed = false;
+      report(VormTreeObserver::RemoveFolder, error);
       continue;
     }
-    const DWORD attributes = entries.GetFindData()->dwFileAttributes;
-    const bool plain = IsPlainName(entries.GetFindData()->cFileName);
-    VormPath path = entries.GetPath();
-    entries.FindNext();
-    if (!plain) {
+    const size_t i = level.next++;
+    const DWORD known = level.entries.GetKnownAttributes(i);
+    name(level, i);
+    if (!IsPlainName(level.entries.GetName(i))) {
       removed = false;  // never acted on: it could name something outside the tree
-      Report(observer, VormTreeObserver::DeleteFile, path, nullptr, ERROR_INVALID_NAME);
-    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      // A file left behind fails its folder.
-      const bool done = dry || DeleteWithAttributes(path, attributes) == 0;
-      Report(observer, VormTreeObserver::DeleteFile, path, nullptr, done ? 0 : GetLastError());
-    } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      removeFolder(path);  // a link to a folder, never entered
-    } else {
-      enter(std::move(path));
+      report(VormTreeObserver::DeleteFile, ERROR_INVALID_NAME);
+      continue;
     }
+    if ((known & FILE_ATTRIBUTE_DIRECTORY) && !(known & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      Level& child = stack.emplace_back();  // `level` stays valid: a deque grows at its end
+      const DWORD error = child.entries.OpenEntry(level.entries, i) ? 0 : GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_DIRECTORY) {
+        // Gone meanwhile, or by now a link or a file: deleted as one below, never entered.
+        stack.pop_back();
+        if (error == ERROR_FILE_NOT_FOUND) continue;
+      } else {
+        level.entered = i;
+        child.readError = error;  // a folder that cannot be read is still removed when empty
+        if (observer) {
+          path += L'\\';
+          child.prefixLength = path.size();
+        }
+        continue;
+      }
+    }
+    // A file, or a link, removed as it is; a file left behind fails its folder. A link to a
+    // folder is reported as a folder removed.
+    VormTreeObserver::Action action = VormTreeObserver::DeleteFile;
+    if (observer && (known & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      WIN32_FIND_DATAW data;
+      level.entries.GetData(i, &data);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) action = VormTreeObserver::RemoveFolder;
+    }
+    const bool done = dry || level.entries.DeleteEntry(i);
+    report(action, done ? 0 : GetLastError());
   }
-  return removed;
+  return removed ? Removal::Done : Removal::Failed;
 }
 
 }  // namespace VormFileOps_details
@@ -327,8 +376,8 @@ int VormDeleteTree(const wchar_t* folder, VormTreeObserver* observer) {
     }
     SetCurrentDirectoryW(parent);
   }
-  if (_waccess(tree, 0) != 0) return 0;
-  return RemoveTree(tree, observer) ? 0 : 1;
+  // A missing tree counts as removed.
+  return RemoveTree(tree, observer) == Removal::Failed ? 1 : 0;
 }
 
 int VormMoveTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {

@@ -68,6 +68,12 @@ std::size_t AppendWide(std::vector<wchar_t>& pool, const char* name, std::size_t
   return wide.size();
 }
 
+// Folded for sorting and matching like VormToUpper, ASCII without the call.
+inline wchar_t UpperCase(wchar_t c) {
+  if (static_cast<std::uint32_t>(c) < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
+  return VormToUpper(c);
+}
+
 int Compare(const wchar_t* a, std::size_t na, const wchar_t* b, std::size_t nb) {
   const std::size_t n = std::min(na, nb);
   for (std::size_t i = 0; i < n; ++i) {
@@ -182,7 +188,8 @@ bool Listing::Add(const char* name, unsigned char type, int fd, DWORD flags, boo
   }
   names_.push_back(L'\0');
   const std::size_t key = names_.size();
-  for (std::size_t i = 0; i < len; ++i) names_.push_back(VormToUpper(names_[start + i]));
+  names_.resize(key + len);
+  for (std::size_t i = 0; i < len; ++i) names_[key + i] = UpperCase(names_[start + i]);
   const wchar_t* folded = pattern.CaseSensitive() ? names_.data() + start : names_.data() + key;
   const bool match = exact || pattern.MatchFolded(folded, len);
 
