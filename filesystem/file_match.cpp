@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include <vorm/platform/files.h>
+#include <vorm/platform/kernel.h>
 
 #include "filesystem/entry_filter.h"
 #include "filesystem/tree_names.h"
@@ -48,6 +49,17 @@ bool EntryPasses(const VormFolderListing& listing, size_t index, int filter) {
 
 using VormBasicFileMatcher_details::EntryPasses;
 
+void VormReadError::Note(DWORD error, const VormPath& where) {
+  if (code != 0 || error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+  code = error;
+  folder = where;
+}
+
+void VormReadError::Clear() {
+  code = 0;
+  folder.Assign(L"");
+}
+
 VormBasicFileMatcher::VormBasicFileMatcher()
     : m_filter(0), m_hasMatch(FALSE), m_index(0), m_findData(), m_haveData(false), m_skipDots(TRUE) {}
 
@@ -60,6 +72,7 @@ void VormBasicFileMatcher::Close() {
   m_hasMatch = FALSE;
   m_haveData = false;
   m_listing.Clear();
+  m_readError.Clear();
 }
 
 BOOL VormBasicFileMatcher::MatchesFilter(int filter, DWORD attributes) {
@@ -90,7 +103,11 @@ void VormBasicFileMatcher::Find(const wchar_t* folder, const wchar_t* pattern, i
   DWORD flags = m_skipDots ? VormFolderListing::SkipDots : 0;
   // The platform's hint for folder searches: entries known to be files are not even listed.
   if (filter == 0x10 || filter == 0x2090) flags |= VormFolderListing::FoldersOnly;
-  if (m_listing.Read(search, flags)) Seek(0);
+  if (m_listing.Read(search, flags)) {
+    Seek(0);
+  } else {
+    m_readError.Note(GetLastError(), m_folder);
+  }
 }
 
 BOOL VormBasicFileMatcher::FindNext() {

@@ -125,10 +125,19 @@ bool Dry(const VormTreeObserver* observer) { return observer && observer->DryRun
 
 // VormCopyFiles over a whole-tree walk with filter 0: folders are skipped (they exist
 // already) and links are copied as links, never followed.
+// Reports a folder of the source that could not be read: a copy without what it holds must
+// not pass for whole. True when there was one.
+bool ReadFailed(const VormReadError& read, VormTreeObserver* observer) {
+  if (read.code == 0) return false;
+  Report(observer, VormTreeObserver::CopyFile, read.folder, nullptr, read.code);
+  SetLastError(read.code);
+  return true;
+}
+
 int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfExists, VormTreeObserver* observer) {
   const DWORD linkFlags = COPY_FILE_COPY_SYMLINK | (failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
   for (; walker.HasMatch(); walker.FindNext()) {
-    const DWORD attributes = walker.GetFindData()->dwFileAttributes;
+    const DWORD attributes = walker.GetKnownAttributes();
     const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) continue;
     const VormPath relative = walker.GetRelativePath();
@@ -147,7 +156,7 @@ int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfEx
       return 1;
     }
   }
-  return 0;
+  return ReadFailed(walker.GetReadError(), observer) ? 1 : 0;
 }
 
 // VormDeleteFile with the attributes already read. A link's attributes are its target's:
@@ -301,18 +310,25 @@ int VormDeleteFiles(VormFileMatch& matches) {
 
 int VormCreatePath(const wchar_t* path) {
   if (!path) return 1;
-  int result = 0;
+  const auto isFolder = [](const wchar_t* p) {
+    const DWORD attributes = GetFileAttributesW(p);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  };
+  DWORD failure = ERROR_SUCCESS;
   ForEachPrefix(path, [&](const VormPath& soFar) {
-    if (_waccess(soFar, 0) != 0 && !CreateDirectoryW(soFar, nullptr)) result = 1;
+    if (_waccess(soFar, 0) == 0 || CreateDirectoryW(soFar, nullptr)) return true;
+    const DWORD error = GetLastError();
+    // A folder made meanwhile (by another process, or missed by the look before) is made.
+    if (error != ERROR_ALREADY_EXISTS || !isFolder(soFar)) failure = error;
     return true;
   });
   // A file of that name is no folder: the path was not made.
-  const DWORD attributes = GetFileAttributesW(path);
-  if (result == 0 && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    result = 1;
+  if (failure == ERROR_SUCCESS && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES && !isFolder(path)) {
+    failure = ERROR_ALREADY_EXISTS;
   }
-  return result;
+  if (failure == ERROR_SUCCESS) return 0;
+  SetLastError(failure);
+  return 1;
 }
 
 int VormCreatePaths(VormFileMatch& matches, const wchar_t* destRoot) {
@@ -330,7 +346,13 @@ int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists) {
 }
 
 int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists, VormTreeObserver* observer) {
-  if (!from || !to || _waccess(from, 0) != 0) return 1;
+  if (!from || !to) return 1;
+  if (GetFileAttributesW(from) == INVALID_FILE_ATTRIBUTES) {  // missing or unreadable: nothing is made
+    const DWORD error = GetLastError();
+    Report(observer, VormTreeObserver::CopyFile, from, to, error);
+    SetLastError(error);
+    return 1;
+  }
   if (LiesWithin(to, from)) return 1;
   {
     const VormPath dest(to);
@@ -338,14 +360,17 @@ int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists, Vorm
     int created = 0;
     for (folders.Find(from, L"*", kFoldersOnly); folders.HasMatch(); folders.FindNext()) {
       const VormPath relative = folders.GetRelativePath();
-      if (!Inside(relative)) return 1;
+      if (!Inside(relative)) {
+        Report(observer, VormTreeObserver::CreateFolder, folders.GetPath(), nullptr, ERROR_INVALID_NAME);
+        return 1;
+      }
       const VormPath target = dest.Join(relative.GetText().GetString());
       if (_waccess(target, 0) == 0) continue;  // there already
       const bool done = Dry(observer) || VormCreatePath(target) == 0;
       Report(observer, VormTreeObserver::CreateFolder, target, nullptr, done ? 0 : GetLastError());
       if (!done) created = 1;
     }
-    if (created != 0) return 1;
+    if (ReadFailed(folders.GetReadError(), observer) || created != 0) return 1;
   }
   VormBFSFileTree files;
   files.Find(from, L"*", 0);

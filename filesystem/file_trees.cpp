@@ -1,5 +1,7 @@
 #include <vorm/file_trees.h>
 
+#include <vorm/platform/kernel.h>
+
 #include "filesystem/entry_filter.h"
 #include "filesystem/tree_names.h"
 
@@ -30,6 +32,13 @@ VormBFSDirectoryTree::~VormBFSDirectoryTree() = default;
 void VormBFSDirectoryTree::Close() {
   m_root.Assign(L"");
   m_queue.clear();
+  m_readError.Clear();
+}
+
+void VormBFSDirectoryTree::ListFolders(const VormPath& folder, const wchar_t* pattern) {
+  m_matcher.SetSkipDots(TRUE);
+  m_matcher.Find(folder, pattern, m_filter);
+  m_readError.Note(m_matcher.GetReadError().code, folder);
 }
 
 void VormBFSDirectoryTree::Push(const VormPath& relative) { m_queue.emplace_back(relative, 0); }
@@ -38,8 +47,7 @@ void VormBFSDirectoryTree::Find(const wchar_t* root, const wchar_t* pattern, int
   Close();
   m_root.Assign(root ? root : L"");
   m_filter = kFolders;
-  m_matcher.SetSkipDots(TRUE);
-  m_matcher.Find(m_root, pattern, kFolders);
+  ListFolders(m_root, pattern);
   m_queue.emplace_back();
   for (SkipLinks(m_matcher); m_matcher.HasMatch(); m_matcher.FindNext(), SkipLinks(m_matcher)) {
     Push(VormPath(m_matcher.GetEntryName(), VormPath::BackslashSeparator));
@@ -52,8 +60,7 @@ BOOL VormBFSDirectoryTree::FindNext() {
   m_queue.pop_front();
   if (m_queue.empty()) return FALSE;
   const VormPath& front = m_queue.front();
-  m_matcher.SetSkipDots(TRUE);
-  m_matcher.Find(m_root.Join(front.GetText().GetString()), L"*", m_filter);
+  ListFolders(m_root.Join(front.GetText().GetString()), L"*");
   for (SkipLinks(m_matcher); m_matcher.HasMatch(); m_matcher.FindNext(), SkipLinks(m_matcher)) {
     Push(JoinName(front, m_matcher.GetEntryName()));
   }
@@ -80,17 +87,20 @@ VormDFSDirectoryTree::~VormDFSDirectoryTree() { Close(); }
 void VormDFSDirectoryTree::Close() {
   m_root.Assign(L"");
   while (!m_stack.empty()) m_stack.pop_front();
+  m_readError.Clear();
+}
+
+void VormDFSDirectoryTree::Push(const VormPath& folder) {
+  auto matcher = std::make_unique<VormBasicFileMatcher>();
+  matcher->SetSkipDots(TRUE);
+  matcher->Find(folder, m_pattern, m_filter);
+  m_readError.Note(matcher->GetReadError().code, folder);
+  SkipLinks(*matcher);
+  m_stack.push_back(std::move(matcher));
 }
 
 void VormDFSDirectoryTree::Descend() {
-  while (m_stack.back()->HasMatch()) {
-    const VormPath next = m_stack.back()->GetPath();
-    auto matcher = std::make_unique<VormBasicFileMatcher>();
-    matcher->SetSkipDots(TRUE);
-    matcher->Find(next, m_pattern, m_filter);
-    SkipLinks(*matcher);
-    m_stack.push_back(std::move(matcher));
-  }
+  while (m_stack.back()->HasMatch()) Push(m_stack.back()->GetPath());
 }
 
 void VormDFSDirectoryTree::Find(const wchar_t* root, const wchar_t* pattern, int) {
@@ -98,11 +108,7 @@ void VormDFSDirectoryTree::Find(const wchar_t* root, const wchar_t* pattern, int
   m_root.Assign(root ? root : L"");
   m_pattern = pattern;
   m_filter = kFolders;
-  auto matcher = std::make_unique<VormBasicFileMatcher>();
-  matcher->SetSkipDots(TRUE);
-  matcher->Find(m_root, m_pattern, m_filter);
-  SkipLinks(*matcher);
-  m_stack.push_back(std::move(matcher));
+  Push(m_root);
   Descend();
 }
 
@@ -175,6 +181,7 @@ void FileTreeWalker::Close() {
   m_rootPrefix.clear();
   m_pattern.clear();
   m_haveData = false;
+  m_readError.Clear();
 }
 
 void FileTreeWalker::Enter(std::wstring relative) {
@@ -183,7 +190,9 @@ void FileTreeWalker::Enter(std::wstring relative) {
   folder->relative = std::move(relative);
   // One read gives the matching entries and every real sub-folder to walk into. A folder
   // that cannot be read has neither.
-  folder->entries.Read((folder->prefix + m_pattern).c_str(), VormFolderListing::SkipDots | VormFolderListing::EveryFolder);
+  if (!folder->entries.Read((folder->prefix + m_pattern).c_str(), VormFolderListing::SkipDots | VormFolderListing::EveryFolder)) {
+    m_readError.Note(GetLastError(), VormPath(folder->prefix));
+  }
   if (!m_depthFirst) {
     // Breadth first: its sub-folders wait behind every folder already waiting.
     m_stack.clear();
@@ -284,6 +293,10 @@ VormPath FileTreeWalker::GetRelativePath() const {
 }
 
 VormPath FileTreeWalker::GetBaseFolder() const { return VormPath(m_root, 0); }
+
+DWORD FileTreeWalker::GetKnownAttributes() const {
+  return HasMatch() ? m_stack.back()->entries.GetKnownAttributes(m_stack.back()->current) : 0;
+}
 
 const WIN32_FIND_DATAW* FileTreeWalker::GetFindData() const {
   if (HasMatch() && !m_haveData) {

@@ -16,6 +16,19 @@
 #include <vorm/platform/files.h>
 #include <vorm/platform/wintypes.h>
 
+// The first folder a search or walk could not read, other than one that is missing (a denied
+// permission, an I/O error): its platform error code and the folder. The matcher and the
+// walkers go on without what such a folder holds, as the platform's searches do; a caller that
+// must not take a partial walk for a whole one checks it after the walk. A plain value.
+struct VORM_API VormReadError {
+  DWORD code = 0;  // 0 while every folder was read
+  VormPath folder;
+  // Keeps the first error noted: `error` from reading `where`, unless it only says that the
+  // folder is missing or holds nothing that matches.
+  void Note(DWORD error, const VormPath& where);
+  void Clear();
+};
+
 // Iteration protocol; implementations belong to one thread.
 class VORM_API VormFileMatch {
  public:
@@ -66,6 +79,8 @@ class VORM_API VormBasicFileMatcher : public VormFileMatch {
   // (VormFolderListing::GetKnownAttributes); "" and 0 without a current entry.
   const wchar_t* GetEntryName() const;
   DWORD GetKnownAttributes() const;
+  // The folder could not be read by the last Find (see VormReadError).
+  const VormReadError& GetReadError() const { return m_readError; }
   // Whether "." and ".." are left out; read by Find. TRUE after construction.
   void SetSkipDots(BOOL skip) { m_skipDots = skip; }
   BOOL GetSkipDots() const { return m_skipDots; }
@@ -84,4 +99,5 @@ class VORM_API VormBasicFileMatcher : public VormFileMatch {
   mutable WIN32_FIND_DATAW m_findData;
   mutable bool m_haveData;  // m_findData holds the current entry's record
   BOOL m_skipDots;
+  VormReadError m_readError;
 };

@@ -20,7 +20,7 @@
 //
 // A root that does not exist still yields itself once from a directory walker; the file
 // walkers then find nothing there. Folders that cannot be listed are yielded without
-// descendants. Nothing is reported.
+// descendants; the walk goes on and GetReadError names the first such folder.
 #pragma once
 
 #include <deque>
@@ -45,14 +45,19 @@ class VORM_API VormBFSDirectoryTree : public VormFileMatch {
   VormPath GetPath() const override;          // root Join relative path
   VormPath GetRelativePath() const override;  // empty for the root
   VormPath GetBaseFolder() const override;
+  // The first folder of this walk that could not be read.
+  const VormReadError& GetReadError() const { return m_readError; }
 
  private:
   void Push(const VormPath& relative);
+  // Lists the sub-folders of `folder` with the matcher, noting a folder it cannot read.
+  void ListFolders(const VormPath& folder, const wchar_t* pattern);
 
   VormPath m_root;
   std::list<VormPath> m_queue;  // pending folders relative to the root; front = current
   VormBasicFileMatcher m_matcher;
   int m_filter;
+  VormReadError m_readError;
 };
 
 // Depth-first post-order folders: every folder after all of its sub-folders, the root
@@ -71,9 +76,13 @@ class VORM_API VormDFSDirectoryTree : public VormFileMatch {
   VormPath GetPath() const override;  // the root as passed for the root; empty when done
   VormPath GetRelativePath() const override;
   VormPath GetBaseFolder() const override;
+  // The first folder of this walk that could not be read.
+  const VormReadError& GetReadError() const { return m_readError; }
 
  private:
   void Descend();
+  // A new level searching `folder`, appended to the stack.
+  void Push(const VormPath& folder);
 
   VormPath m_root;
   // One matcher per level, root (front) down to the current folder (back); each current
@@ -81,6 +90,7 @@ class VORM_API VormDFSDirectoryTree : public VormFileMatch {
   std::list<std::unique_ptr<VormBasicFileMatcher>> m_stack;
   int m_filter;
   CString m_pattern;
+  VormReadError m_readError;
 };
 
 namespace VormFileTree_details {
@@ -97,8 +107,12 @@ class VORM_API FileTreeWalker : public VormFileMatch {
   VormPath GetPath() const override;          // folder Join entry name; empty when done
   VormPath GetRelativePath() const override;  // folder's relative path Join entry name
   VormPath GetBaseFolder() const override;
-  // The platform record of the current entry (read on the first call for each entry).
+  // The platform record of the current entry (read on the first call for each entry), and
+  // the attributes known without reading it (VormFolderListing::GetKnownAttributes).
   const WIN32_FIND_DATAW* GetFindData() const;
+  DWORD GetKnownAttributes() const;
+  // The first folder of this walk that could not be read.
+  const VormReadError& GetReadError() const { return m_readError; }
 
  protected:
   explicit FileTreeWalker(bool depthFirst);
@@ -128,6 +142,7 @@ class VORM_API FileTreeWalker : public VormFileMatch {
   std::deque<std::wstring> m_queue;
   mutable WIN32_FIND_DATAW m_findData;
   mutable bool m_haveData;
+  VormReadError m_readError;
 };
 
 }  // namespace VormFileTree_details
