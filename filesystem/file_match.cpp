@@ -18,31 +18,31 @@ constexpr DWORD kFilterAttributes[8] = {
     FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_HIDDEN,
     FILE_ATTRIBUTE_NORMAL,  FILE_ATTRIBUTE_READONLY,   FILE_ATTRIBUTE_SYSTEM,    FILE_ATTRIBUTE_TEMPORARY};
 
-// The attributes whose conditions in `filter` are "must be set" or "must be clear".
-DWORD Tested(int filter) {
-  DWORD tested = 0;
+// The 2-bit fields of a filter that hold the conditions on `attributes`.
+int ConditionsOn(DWORD attributes) {
+  int fields = 0;
   for (int i = 0; i < 8; ++i) {
-    const int condition = (filter >> (2 * i)) & 3;
-    if (condition == 1 || condition == 2) tested |= kFilterAttributes[i];
+    if (attributes & kFilterAttributes[i]) fields |= 3 << (2 * i);
   }
-  return tested;
+  return fields;
 }
 
 }  // namespace
 
 bool EntryPasses(const VormFolderListing& listing, size_t index, int filter) {
-  DWORD attributes = listing.GetKnownAttributes(index);
+  const DWORD known = listing.GetKnownAttributes(index);
   // What only the record says: the read-only bit (and so whether nothing else applies), and
-  // for a link the attributes of what it points to.
-  const DWORD recordOnly = (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+  // for a link the attributes of what it points to. The other conditions go first, so an
+  // entry they refuse costs no record.
+  const DWORD recordOnly = (known & FILE_ATTRIBUTE_REPARSE_POINT)
                                ? FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE
                                : FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NORMAL;
-  if (filter != 0 && (Tested(filter) & recordOnly)) {
-    WIN32_FIND_DATAW data;
-    listing.GetData(index, &data);
-    attributes = data.dwFileAttributes;
-  }
-  return VormBasicFileMatcher::MatchesFilter(filter, attributes) != FALSE;
+  const int needsRecord = filter & ConditionsOn(recordOnly);
+  if (!VormBasicFileMatcher::MatchesFilter(filter & ~needsRecord, known)) return false;
+  if (needsRecord == 0) return true;
+  WIN32_FIND_DATAW data;
+  listing.GetData(index, &data);
+  return VormBasicFileMatcher::MatchesFilter(filter, data.dwFileAttributes) != FALSE;
 }
 
 }  // namespace VormBasicFileMatcher_details

@@ -209,7 +209,7 @@ bool Listing::Add(const char* name, unsigned char type, int fd, DWORD flags, boo
       pending_.push_back(info);
     }
   }
-  if (!match && !((flags & VormFolderListing::EveryFolder) && e.kind == EntryKind::Folder)) {
+  if (!match && !((flags & VormFolderListing::EveryFolder) && e.kind == EntryKind::Folder && !dot)) {
     names_.resize(start);
     if (e.record != kNone) pending_.pop_back();
     return false;

@@ -302,4 +302,26 @@ TEST_F(FileOps, HostileNamesNeverLeaveTheTree) {
   EXPECT_EQ(code, 0);
 }
 
+// A folder swapped for a link while its tree is removed is never entered: the link goes, what
+// it points to stays.
+TEST_F(FileOps, DeleteNeverEntersAFolderSwappedForALink) {
+  tree.Make({"t/a.txt", "t/b/inner.txt", "outside/keep.txt"});
+  struct Swapper : VormTreeObserver {
+    explicit Swapper(const fs::path& root) : root(root) {}
+    void OnItem(Action, const wchar_t* path, const wchar_t*, DWORD) override {
+      if (swapped || VormToOsPath(path).find("a.txt") == std::string::npos) return;
+      fs::rename(root / "t/b", root / "b");  // after a.txt, before b is read
+      fs::create_directory_symlink(root / "outside", root / "t/b");
+      swapped = true;
+    }
+    fs::path root;
+    bool swapped = false;
+  } swapper(tree.root());
+  EXPECT_EQ(VormDeleteTree(W("t").c_str(), &swapper), 0);
+  EXPECT_TRUE(swapper.swapped);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(R("t"))));
+  EXPECT_EQ(Contents(R("outside")), (Paths{"keep.txt=outside/keep.txt"}));
+  EXPECT_EQ(Contents(R("b")), (Paths{"inner.txt=t/b/inner.txt"}));
+}
+
 }  // namespace

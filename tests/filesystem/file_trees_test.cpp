@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -6,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <vorm/file_match.h>
 #include <vorm/file_trees.h>
+#include <vorm/platform/files.h>
+#include <vorm/platform/kernel.h>
 #include <vorm/platform/text.h>
 
 #include "support/hostile_tree.h"
@@ -189,6 +192,44 @@ TEST_F(FileTrees, HostileNamesAreEntriesOfTheirFolders) {
     }
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen, *walks[i].expected) << i;
+  }
+}
+
+// A walk reads no entry's record unless the caller or the filter needs it, and names the first
+// folder it could not read while going on without it.
+TEST_F(FileTrees, RecordsOnlyWhenAskedAndReadErrorsKept) {
+  struct Disarm {
+    ~Disarm() { VormInjectFileFault(0, 0, 0); }
+  } disarm;
+  VormBFSFileTree files;
+  VormInjectFileFault(VORM_FAULT_STAT, 0, 0);
+  EXPECT_EQ(Walk(files, tree.wroot(), L"*", 0x20).size(), 4u);
+  EXPECT_EQ(VormFileFaultCalls(), 0u);
+  // Read-only must be clear (0x800): each file's record is read once.
+  EXPECT_EQ(Walk(files, tree.wroot(), L"*", 0x800 | 0x20).size(), 4u);
+  EXPECT_EQ(VormFileFaultCalls(), 4u);
+  VormInjectFileFault(VORM_FAULT_STAT, 0, 0);
+  for (files.Find(tree.wroot().c_str(), L"*.txt", 0); files.HasMatch(); files.FindNext()) {
+    EXPECT_EQ(files.GetFindData()->dwFileAttributes, DWORD{FILE_ATTRIBUTE_ARCHIVE});
+    EXPECT_EQ(files.GetFindData()->dwFileAttributes, files.GetKnownAttributes());
+  }
+  EXPECT_EQ(VormFileFaultCalls(), 3u);
+
+  // The root's listing fails: nothing below it is walked, and the walkers say so.
+  VormBFSDirectoryTree bfs;
+  VormDFSDirectoryTree dfs;
+  VormDFSFileTree dfsFiles;
+  VormFileMatch* walkers[] = {&bfs, &dfs, &files, &dfsFiles};
+  const VormReadError* errors[] = {&bfs.GetReadError(), &dfs.GetReadError(), &files.GetReadError(),
+                                   &dfsFiles.GetReadError()};
+  for (size_t i = 0; i < std::size(walkers); ++i) {
+    VormInjectFileFault(VORM_FAULT_LIST, 1, EIO);
+    const Items items = Walk(*walkers[i], tree.wroot());
+    EXPECT_LE(items.size(), 1u) << i;
+    EXPECT_EQ(errors[i]->code, DWORD{ERROR_GEN_FAILURE}) << i;
+    VormInjectFileFault(0, 0, 0);
+    EXPECT_EQ(Walk(*walkers[i], tree.wroot()).size(), i < 2 ? 5u : 8u) << i;
+    EXPECT_EQ(errors[i]->code, 0u) << i;
   }
 }
 

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -503,6 +504,138 @@ TEST_F(FilesTest, PermissionBitsSurviveARoundTrip) {
   EXPECT_EQ(fs::status(tree.root() / "f").permissions(), static_cast<fs::perms>(0464));
   EXPECT_EQ(Outcome([&] { return VormGetFilePermissions(P("missing").c_str(), &bits); }),
             std::pair(FALSE, ERROR_FILE_NOT_FOUND));
+}
+
+// The names of a listing joined by '|', or Err(code) when the read fails.
+std::wstring Names(const VormFolderListing& listing) {
+  std::wstring names;
+  for (size_t i = 0; i < listing.GetCount(); ++i) names += (i ? L"|" : L"") + std::wstring(listing.GetName(i));
+  return names;
+}
+
+size_t IndexOf(const VormFolderListing& listing, const wchar_t* name) {
+  for (size_t i = 0; i < listing.GetCount(); ++i) {
+    if (std::wstring(listing.GetName(i)) == name) return i;
+  }
+  return listing.GetCount();
+}
+
+// A listing gives FindFirstFileExW's names in its order; an entry's record waits until asked.
+TEST_F(FilesTest, ListingsReadRecordsOnlyWhenAsked) {
+  tree.Make({"b.txt", "A.TXT", "a.txt", "c.TXT", "dir/", "dir/x", ".hidden"});
+  fs::create_directory_symlink("dir", tree.root() / "link");
+  chmod((tree.root() / "b.txt").c_str(), 0444);
+  VormFolderListing listing;
+  for (const wchar_t* pattern : {L"*", L"*.txt", L"A.TXT", L"C.txt", L"dir", L"none"}) {
+    SetLastError(kErrorSentinel);
+    const BOOL read = listing.Read((tree.wroot() + pattern).c_str(), 0);
+    EXPECT_EQ(read ? Names(listing) : Err(GetLastError()), List(tree.wroot() + pattern)) << VormToUtf8(pattern);
+  }
+
+  struct Disarm {
+    ~Disarm() { VormInjectFileFault(0, 0, 0); }
+  } disarm;
+  VormInjectFileFault(VORM_FAULT_STAT, 0, 0);  // counts the records read
+  ASSERT_TRUE(listing.Read((tree.wroot() + L"*").c_str(), VormFolderListing::SkipDots));
+  EXPECT_EQ(Names(listing), L".hidden|A.TXT|a.txt|b.txt|c.TXT|dir|link");
+  const struct { const wchar_t* name; DWORD known; DWORD full; } kinds[] = {
+      {L".hidden", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE},
+      {L"b.txt", FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY},
+      {L"dir", FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY},
+      {L"link", FILE_ATTRIBUTE_REPARSE_POINT, FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
+  };
+  for (const auto& k : kinds) EXPECT_EQ(listing.GetKnownAttributes(IndexOf(listing, k.name)), k.known);
+  EXPECT_EQ(VormFileFaultCalls(), 0u);
+  WIN32_FIND_DATAW data;
+  for (const auto& k : kinds) {
+    ASSERT_TRUE(listing.GetData(IndexOf(listing, k.name), &data));
+    EXPECT_EQ(data.dwFileAttributes, k.full);
+    EXPECT_STREQ(data.cFileName, k.name);
+  }
+  const unsigned long records = VormFileFaultCalls();
+  EXPECT_TRUE(listing.GetData(IndexOf(listing, L"b.txt"), &data));  // kept, not read again
+  EXPECT_EQ(VormFileFaultCalls(), records);
+
+  // An entry gone since the read keeps its name and what the listing knew.
+  fs::remove(tree.root() / "a.txt");
+  EXPECT_EQ(Outcome([&] { return listing.GetData(IndexOf(listing, L"a.txt"), &data); }),
+            std::pair(FALSE, ERROR_FILE_NOT_FOUND));
+  EXPECT_STREQ(data.cFileName, L"a.txt");
+  EXPECT_EQ(data.dwFileAttributes, DWORD{FILE_ATTRIBUTE_ARCHIVE});
+
+  // EveryFolder keeps the real sub-folders the pattern leaves out, not links.
+  ASSERT_TRUE(listing.Read((tree.wroot() + L"*.txt").c_str(), VormFolderListing::EveryFolder));
+  EXPECT_EQ(Names(listing), L"A.TXT|b.txt|c.TXT|dir");
+  EXPECT_TRUE(listing.IsMatch(0));
+  EXPECT_FALSE(listing.IsMatch(3));
+  ASSERT_TRUE(listing.Read((tree.wroot() + L"c.txt").c_str(), VormFolderListing::EveryFolder));
+  EXPECT_EQ(Names(listing), L"c.TXT|dir");
+}
+
+TEST_F(FilesTest, WorkInsideAnOpenFolder) {
+  tree.Make({"t/ro.txt", "t/sub/f", "t/full/f", "t/empty/", "t/locked/", "outside/keep"});
+  chmod((tree.root() / "t/ro.txt").c_str(), 0444);
+  chmod((tree.root() / "t/locked").c_str(), 0555);
+  fs::create_directory_symlink(tree.root() / "outside", tree.root() / "t/out");
+  VormFolderListing t;
+  ASSERT_TRUE(t.Open(P("t").c_str()));
+  EXPECT_EQ(Names(t), L"empty|full|locked|out|ro.txt|sub");
+  const auto at = [&](const wchar_t* name) { return IndexOf(t, name); };
+
+  // A sub-folder swapped for a link after the read is never entered.
+  fs::rename(tree.root() / "t/sub", tree.root() / "sub");
+  fs::create_directory_symlink(tree.root() / "outside", tree.root() / "t/sub");
+  VormFolderListing sub;
+  EXPECT_EQ(Outcome([&] { return sub.OpenEntry(t, at(L"sub")); }), std::pair(FALSE, ERROR_DIRECTORY));
+  EXPECT_EQ(sub.GetCount(), 0u);
+
+  const struct {
+    const char* what;
+    std::function<BOOL()> call;
+    DWORD error;
+  } cases[] = {
+      {"read-only file", [&] { return t.DeleteEntry(at(L"ro.txt")); }, ERROR_SUCCESS},
+      {"file gone", [&] { return t.DeleteEntry(at(L"ro.txt")); }, ERROR_FILE_NOT_FOUND},
+      {"folder as file", [&] { return t.DeleteEntry(at(L"empty")); }, ERROR_ACCESS_DENIED},
+      {"read-only folder", [&] { return t.RemoveFolderEntry(at(L"locked")); }, ERROR_ACCESS_DENIED},
+      {"full folder", [&] { return t.RemoveFolderEntry(at(L"full")); }, ERROR_DIR_NOT_EMPTY},
+      {"link as folder", [&] { return t.RemoveFolderEntry(at(L"out")); }, ERROR_SUCCESS},
+      {"swapped link", [&] { return t.RemoveFolderEntry(at(L"sub")); }, ERROR_SUCCESS},
+      {"empty folder", [&] { return t.RemoveFolderEntry(at(L"empty")); }, ERROR_SUCCESS},
+      {"bad index", [&] { return t.DeleteEntry(99); }, ERROR_INVALID_PARAMETER},
+      {"not opened", [&] { return sub.DeleteEntry(0); }, ERROR_INVALID_HANDLE},
+      {"open a file", [&] { return sub.Open(P("outside/keep").c_str()); }, ERROR_DIRECTORY},
+      {"open missing", [&] { return sub.Open(P("none").c_str()); }, ERROR_FILE_NOT_FOUND},
+      {"open missing path", [&] { return sub.Open(P("none/x").c_str()); }, ERROR_PATH_NOT_FOUND},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Outcome(c.call), std::pair(c.error == ERROR_SUCCESS ? TRUE : FALSE, c.error)) << c.what;
+  }
+  EXPECT_TRUE(fs::exists(tree.root() / "outside/keep"));
+  EXPECT_TRUE(fs::exists(tree.root() / "sub/f"));
+  EXPECT_TRUE(fs::is_directory(tree.root() / "t/locked"));
+}
+
+// The test hook counts the calls of the chosen kinds and fails exactly the chosen one.
+TEST_F(FilesTest, FaultInjectionFailsTheNthCall) {
+  tree.WriteFile("f", "abc");
+  struct Disarm {
+    ~Disarm() { VormInjectFileFault(0, 0, 0); }
+  } disarm;
+  HANDLE h = Open("f", GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  VormInjectFileFault(VORM_FAULT_READ, 2, EIO);
+  char buffer[4];
+  DWORD read = 0;
+  const std::pair<BOOL, DWORD> expected[] = {
+      {TRUE, ERROR_SUCCESS}, {FALSE, ERROR_GEN_FAILURE}, {TRUE, ERROR_SUCCESS}};
+  for (const auto& e : expected) {
+    EXPECT_EQ(Outcome([&] { return ReadFile(h, buffer, 1, &read, nullptr); }), e);
+  }
+  EXPECT_EQ(VormFileFaultCalls(), 3u);
+  CloseHandle(h);
+  VormInjectFileFault(0, 0, 0);
+  EXPECT_EQ(VormFileFaultCalls(), 0u);
 }
 
 }  // namespace
