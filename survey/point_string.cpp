@@ -296,8 +296,9 @@ void VormPointString::AssignRewritten(std::wstring& text) {
 }
 
 // Both rewrites leave this object as it was, label and iteration state included, unless
-// they succeed. Numbers above kMaxNumber stop them where the sorted builder's bit set
-// would have to hold one, so that their results stay what that builder gives.
+// they succeed. A number above kMaxNumber stops them wherever it would have to be
+// recorded (any number of `points`; this text's numbers in Normalize and in a sorted
+// rewrite), so the rewrites refuse exactly what the sorted builder cannot hold.
 void VormPointString::RemovePoints(const wchar_t* points, BOOL sorted) {
   try {
     std::vector<Run> removed;

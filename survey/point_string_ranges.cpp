@@ -179,11 +179,10 @@ void WriteFirstOccurrences(SequenceWriter& out, const std::vector<Run>& runs) {
   // run; a counting sort then hands every run its pieces, ascending. Time n log n in the
   // runs and memory linear, on flat arrays.
   const std::size_t count = runs.size();
-  auto lo = [&runs](std::size_t i) { return std::uint64_t{Bounds(runs[i]).first}; };
   auto hi = [&runs](std::size_t i) { return std::uint64_t{Bounds(runs[i]).second}; };
-  std::vector<std::size_t> byLo(count);
-  for (std::size_t i = 0; i < count; ++i) byLo[i] = i;
-  std::sort(byLo.begin(), byLo.end(), [&](std::size_t a, std::size_t b) { return lo(a) < lo(b); });
+  std::vector<std::pair<DWORD, std::size_t>> byLo(count);  // low end, run index
+  for (std::size_t i = 0; i < count; ++i) byLo[i] = {Bounds(runs[i]).first, i};
+  std::sort(byLo.begin(), byLo.end());
 
   struct Piece {
     std::size_t owner;
@@ -196,9 +195,9 @@ void WriteFirstOccurrences(SequenceWriter& out, const std::vector<Run>& runs) {
   std::uint64_t pos = 0;
   std::size_t next = 0;  // in byLo: the first run not yet met
   while (next < count || !covering.empty()) {
-    if (covering.empty()) pos = std::max(pos, lo(byLo[next]));
-    for (; next < count && lo(byLo[next]) <= pos; ++next) {
-      covering.push_back(byLo[next]);
+    if (covering.empty()) pos = std::max<std::uint64_t>(pos, byLo[next].first);
+    for (; next < count && byLo[next].first <= pos; ++next) {
+      covering.push_back(byLo[next].second);
       std::push_heap(covering.begin(), covering.end(), later);
     }
     while (!covering.empty() && hi(covering.front()) < pos) {
@@ -208,7 +207,7 @@ void WriteFirstOccurrences(SequenceWriter& out, const std::vector<Run>& runs) {
     if (covering.empty()) continue;
     // The owner holds up to its own end or until a run that may come before it begins.
     const std::size_t owner = covering.front();
-    const std::uint64_t end = next < count ? std::min(hi(owner) + 1, lo(byLo[next])) : hi(owner) + 1;
+    const std::uint64_t end = next < count ? std::min<std::uint64_t>(hi(owner) + 1, byLo[next].first) : hi(owner) + 1;
     if (!pieces.empty() && pieces.back().owner == owner && pieces.back().hi + std::uint64_t{1} == pos) {
       pieces.back().hi = static_cast<DWORD>(end - 1);
     } else {
