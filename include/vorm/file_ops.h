@@ -10,8 +10,10 @@
 //    link to a file, to a folder or a dangling link becomes the same link in the copy (a
 //    relative target then resolves from the copy's place). Nothing outside the tree is read
 //    through a link, and a link to an enclosing folder cannot make the copy endless.
-//  - VormDeleteTree removes a link as a link (a link to a folder with RemoveDirectoryW, any
-//    other with DeleteFileW) and leaves its target alone, whatever its read-only state.
+//  - VormDeleteTree removes a link as a link and leaves its target alone, whatever its
+//    read-only state. It works inside each folder through the folder's open descriptor and
+//    opens sub-folders without following links, so a sub-folder swapped for a link while the
+//    tree is removed is removed as a link, never entered.
 //  - VormMoveTree (copy, then delete) therefore moves links as links.
 // A root that is itself a link is walked through, as the walkers enter it: its target's
 // content is copied or deleted, and VormDeleteTree then removes the link.
@@ -40,9 +42,10 @@ VORM_API int VormCopyFiles(VormFileMatch& matches, const wchar_t* destFolder, BO
 VORM_API int VormDeleteFiles(VormFileMatch& matches);
 
 // Creates every missing folder of `path`, the last component included (it names a folder,
-// dots or not). Existing folders are fine; every component is tried and 1 returned when any
-// creation failed (for instance a component that is a file), and when `path` itself names
-// an existing file (last error ERROR_ALREADY_EXISTS). Null => 1.
+// dots or not). Existing folders are fine, also one made meanwhile by someone else; every
+// component is tried and 1 returned when any creation failed (for instance a component that
+// is a file; the last error is the failure's), and when `path` itself names an existing file
+// (last error ERROR_ALREADY_EXISTS). Null => 1.
 //   "/data/a/b"      => creates /data/a and /data/a/b as needed, 0
 //   "/data/a/b.txt"  => creates the folder b.txt
 //   "C:\x"           => 1 (a drive path names no folder here)
@@ -54,16 +57,18 @@ VORM_API int VormCreatePaths(VormFileMatch& matches, const wchar_t* destRoot);
 // Copies the tree `from` into `to`: first every folder (breadth-first, `to` itself
 // included), then every file and link in breadth-first order, stopping at the first failed
 // copy (with failIfExists: the first existing target; no later file is copied).
-// 1 when `from` does not exist (nothing is created), when `to` is `from` or lies inside it
-// (checked by identity, through links; nothing is created), or on any failure.
+// 1 when `from` does not exist or cannot be read (nothing is created), when `to` is `from` or
+// lies inside it (checked by identity, through links; nothing is created), when a folder of
+// the source cannot be read (the copy would lack what it holds), or on any failure.
 //   VormCopyTree(L"/data/src", L"/backup/src", TRUE) => 0, /backup/src mirrors /data/src
 VORM_API int VormCopyTree(const wchar_t* from, const wchar_t* to, BOOL failIfExists);
 
-// Removes the tree `folder` in one depth-first pass that lists each folder once: a folder's
+// Removes the tree `folder` in one depth-first pass that reads each folder once: a folder's
 // files (read-only ones too) and links are deleted and its sub-folders removed the same
-// way, then the folder itself. Every entry is tried. A missing folder counts as removed (0); 1 when any
-// folder could not be removed (a file left behind keeps its folder). Null or empty => 0,
-// nothing touched.
+// way, then the folder itself. Every entry is tried. A missing folder counts as removed (0);
+// 1 when any folder could not be removed (a file left behind keeps its folder; a folder that
+// could not be read is reported with the reason it could not). Null or empty => 0, nothing
+// touched.
 // A relative `folder` is first made absolute (GetFullPathNameW when that names the same
 // folder, else the current folder joined with it), so that it names the same tree however
 // the current folder moves. When the current folder's path begins with the tree's path,
@@ -93,7 +98,9 @@ class VORM_API VormTreeObserver {
   virtual bool DryRun() const { return false; }
   // After each item: what was done to `path` (a copy's target in `target`, else null), and 0
   // or the platform's error code of the failure. Folders are reported only when created;
-  // a copy reports the file that stopped it.
+  // a copy reports the file that stopped it, or as a CopyFile item the source folder it
+  // could not read. Every failure that makes an operation return 1 is reported, except the
+  // refusal of a copy into its own source.
   virtual void OnItem(Action action, const wchar_t* path, const wchar_t* target, DWORD error) = 0;
 };
 

@@ -1,6 +1,7 @@
 // Tree walkers: the VormFileMatch protocol over a whole folder tree, iterative (no
 // recursion, no depth limit, no threads). Each walker belongs to one thread and owns the
-// matchers and platform searches it opens; Close or destruction releases them.
+// matchers and listings it reads; Close or destruction releases them. No entry's record
+// (read-only bit, times, size) is read unless GetFindData or the filter asks for it.
 //
 // For the tree  root/{a/{a1,a2}, b}  listed in that order, pattern "*":
 //   VormBFSDirectoryTree yields  (root), a, b, a\a1, a\a2     (breadth-first, root first)
