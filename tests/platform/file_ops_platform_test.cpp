@@ -120,4 +120,32 @@ TEST_F(FileOpsPlatform, AttributesAndRuntime) {
   EXPECT_EQ(errno, ENOENT);
 }
 
+// With any one step of a copy failing, the target holds its old content or the new, never a
+// part, and no temporary stays behind.
+TEST_F(FileOpsPlatform, CopyIsWholeOrNothingWhateverStepFails) {
+  struct Disarm {
+    ~Disarm() { VormInjectFileFault(0, 0, 0); }
+  } disarm;
+  const std::string data(200 * 1024, 'n');
+  tree.WriteFile("new", data);
+  for (const BOOL replace : {TRUE, FALSE}) {
+    const std::string target = replace ? "a.txt" : "fresh";
+    VormInjectFileFault(VORM_FAULT_ALL, 0, 0);
+    ASSERT_TRUE(CopyFileW(W("new").c_str(), W("probe").c_str(), FALSE));
+    const unsigned long steps = VormFileFaultCalls() + 2;  // a replacement looks at the target
+    for (unsigned long step = 1; step <= steps; ++step) {
+      if (replace) tree.WriteFile(target, "old");
+      VormInjectFileFault(VORM_FAULT_ALL, step, EIO);
+      const BOOL copied = CopyFileW(W("new").c_str(), W(target).c_str(), FALSE);
+      VormInjectFileFault(0, 0, 0);
+      const std::string now = fs::exists(R(target)) ? tree.ReadFile(target) : "(none)";
+      EXPECT_EQ(now, copied ? data : replace ? "old" : "(none)") << target << " step " << step;
+      for (const auto& entry : fs::directory_iterator(tree.root())) {
+        EXPECT_NE(entry.path().filename().string().rfind(".~", 0), 0u) << entry.path();
+      }
+      fs::remove(R("fresh"));
+    }
+  }
+}
+
 }  // namespace
