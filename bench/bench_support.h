@@ -46,7 +46,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     std::printf("\nRatios (real time, lower is faster):\n");
     for (const auto& [name, reference] : pairs_) {
       if (times_.count(name) && times_.count(reference) && times_[reference] > 0) {
-        std::printf("  %-40s / %-40s = %.2f\n", name.c_str(), reference.c_str(), times_[name] / times_[reference]);
+        std::printf("  %-40s / %-40s = %.3g\n", name.c_str(), reference.c_str(), times_[name] / times_[reference]);
       }
     }
   }

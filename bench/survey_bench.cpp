@@ -3,7 +3,6 @@
 // face readers against a plain loop over a std::vector.
 #include <cfloat>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -253,48 +252,21 @@ BENCHMARK(ExtentsSingleFaceReader)->Unit(benchmark::kMillisecond);
 BENCHMARK(ExtentsMultiPolyFaceReader)->Unit(benchmark::kMillisecond);
 BENCHMARK(Point3dArrayAppend)->Arg(100'000)->Arg(200'000)->Arg(400'000)->Unit(benchmark::kMillisecond);
 
-// The ratio table prints two decimals, which shows the wide texts' ratio as 0.00; the
-// Normalize ratios are printed again here with three significant digits.
-class NormalizeRatioReporter : public vorm_bench::RatioReporter {
- public:
-  using Pairs = std::vector<std::pair<std::string, std::string>>;
-  NormalizeRatioReporter(Pairs all, Pairs normalize) : RatioReporter(std::move(all)), pairs_(std::move(normalize)) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    RatioReporter::ReportRuns(runs);
-  }
-  void Finalize() override {
-    RatioReporter::Finalize();
-    std::printf("\nNormalize, ranges / bit set (real time):\n");
-    for (const auto& [name, reference] : pairs_) {
-      if (times_.count(name) && times_.count(reference) && times_[reference] > 0) {
-        std::printf("  %-28s %.3g\n", name.substr(name.find('/') + 1).c_str(), times_[name] / times_[reference]);
-      }
-    }
-  }
-
- private:
-  Pairs pairs_;
-  std::map<std::string, double> times_;
-};
-
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  std::vector<std::pair<std::string, std::string>> normalize;
-  for (const char* text : {"wide", "job", "scattered", "mixed"}) {
-    for (const char* order : {"_sorted", "_unsorted"}) {
-      const std::string name = std::string(text) + order;
-      normalize.emplace_back("PointStringNormalize/" + name, "PointStringNormalizeBitSet/" + name);
-    }
-  }
   std::vector<std::pair<std::string, std::string>> ratios = {
       {"ExtentsSingleFaceReader", "ExtentsPlainVector"},
       {"ExtentsMultiPolyFaceReader", "ExtentsPlainVector"},
       {"PointStringWalk/1000000", "PointStringWalk/250000"},
       {"PointStringWalk/4000000", "PointStringWalk/1000000"},
   };
-  ratios.insert(ratios.end(), normalize.begin(), normalize.end());
-  NormalizeRatioReporter reporter(std::move(ratios), std::move(normalize));
+  for (const char* text : {"wide", "job", "scattered", "mixed"}) {
+    for (const char* order : {"_sorted", "_unsorted"}) {
+      const std::string name = std::string(text) + order;
+      ratios.emplace_back("PointStringNormalize/" + name, "PointStringNormalizeBitSet/" + name);
+    }
+  }
+  vorm_bench::RatioReporter reporter(std::move(ratios));
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
