@@ -123,8 +123,6 @@ void Report(VormTreeObserver* observer, VormTreeObserver::Action action, const w
 
 bool Dry(const VormTreeObserver* observer) { return observer && observer->DryRun(); }
 
-// VormCopyFiles over a whole-tree walk with filter 0: folders are skipped (they exist
-// already) and links are copied as links, never followed.
 // Reports a folder of the source that could not be read: a copy without what it holds must
 // not pass for whole. True when there was one.
 bool ReadFailed(const VormReadError& read, VormTreeObserver* observer) {
@@ -134,6 +132,8 @@ bool ReadFailed(const VormReadError& read, VormTreeObserver* observer) {
   return true;
 }
 
+// VormCopyFiles over a whole-tree walk with filter 0: folders are skipped (they exist
+// already) and links are copied as links, never followed.
 int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfExists, VormTreeObserver* observer) {
   const DWORD linkFlags = COPY_FILE_COPY_SYMLINK | (failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
   for (; walker.HasMatch(); walker.FindNext()) {
@@ -202,7 +202,7 @@ Removal RemoveTree(const wchar_t* root, VormTreeObserver* observer) {
   const auto report = [&](VormTreeObserver::Action action, DWORD error) {
     if (observer) observer->OnItem(action, path.c_str(), nullptr, error);
   };
-  const auto name = [&](const Level& level, size_t i) {
+  const auto pathOf = [&](const Level& level, size_t i) {
     if (!observer) return;
     path.resize(level.prefixLength);
     path += level.entries.GetName(i);
@@ -231,7 +231,7 @@ Removal RemoveTree(const wchar_t* root, VormTreeObserver* observer) {
         if (observer) path = root;
         done = done || RemoveDirectoryW(root);
       } else {
-        name(stack.back(), stack.back().entered);
+        pathOf(stack.back(), stack.back().entered);
         done = done || stack.back().entries.RemoveFolderEntry(stack.back().entered);
       }
       DWORD error = done ? 0 : GetLastError();
@@ -242,7 +242,7 @@ Removal RemoveTree(const wchar_t* root, VormTreeObserver* observer) {
     }
     const size_t i = level.next++;
     const DWORD known = level.entries.GetKnownAttributes(i);
-    name(level, i);
+    pathOf(level, i);
     if (!IsPlainName(level.entries.GetName(i))) {
       removed = false;  // never acted on: it could name something outside the tree
       report(VormTreeObserver::DeleteFile, ERROR_INVALID_NAME);

@@ -34,7 +34,7 @@ class Listing {
   // Lists `fileName` in FindFirstFileExW's form (a folder and a last component that may hold
   // wildcards). ERROR_SUCCESS or its error code; the folder is closed afterwards.
   DWORD ReadPath(const wchar_t* fileName, DWORD flags);
-  // Opens the folder `native` (links followed) to work in and lists it without dot entries.
+  // Opens the folder `path` (links followed) to work in and lists it without dot entries.
   DWORD OpenPath(const wchar_t* path);
   // Opens the sub-folder `index` of `parent`, never through a link, and lists it.
   DWORD OpenEntry(const Listing& parent, std::size_t index);
@@ -68,8 +68,10 @@ class Listing {
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
   DWORD Scan(int fd, std::wstring_view pattern, DWORD flags);
-  bool Add(const char* name, unsigned char type, int fd, DWORD flags, bool match, bool atRoot,
-           const class WildcardPattern& pattern);
+  // Adds the entry `name` (from the stream, or looked up by name when `exact`); false when it
+  // is left out.
+  bool Add(const char* name, unsigned char type, int fd, DWORD flags, bool exact, bool atRoot,
+           const WildcardPattern& pattern);
   void Sort();
   void ReadAllRecords();
   void CloseFolder();
