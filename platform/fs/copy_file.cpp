@@ -40,12 +40,22 @@ std::string FolderOf(const std::string& native) {
   return slash == 0 ? "/" : native.substr(0, slash);
 }
 
+// Suffixes for temporary names: unpredictable enough that another program cannot take them
+// first by guessing (the creation is exclusive anyway), without a system call per copy. Each
+// thread seeds its own sequence once.
 std::uint64_t RandomWord() {
-  std::uint64_t value = 0;
-  if (getrandom(&value, sizeof(value), GRND_NONBLOCK) != static_cast<ssize_t>(sizeof(value))) {
-    value = static_cast<std::uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^ reinterpret_cast<std::uintptr_t>(&value);
-  }
-  return value;
+  static thread_local std::uint64_t state = [] {
+    std::uint64_t seed = 0;
+    if (getrandom(&seed, sizeof(seed), GRND_NONBLOCK) != static_cast<ssize_t>(sizeof(seed))) {
+      seed = static_cast<std::uint64_t>(getpid()) * 0x9E3779B97F4A7C15ull ^ reinterpret_cast<std::uintptr_t>(&seed);
+    }
+    return seed;
+  }();
+  // splitmix64
+  std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
 }
 
 // Makes a fresh entry "<folder of target>/<prefix><random>" with `make(name)`, which returns
