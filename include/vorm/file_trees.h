@@ -98,7 +98,8 @@ namespace VormFileTree_details {
 
 // The file walk shared by both orders. Each folder is read once (VormFolderListing with
 // EveryFolder): the same read gives its matching entries and the sub-folders to walk into, and
-// no entry's record is read unless the filter or GetFindData asks for it.
+// no entry's record is read unless the filter or GetFindData asks for it. One thread; owns the
+// listings of the folders it holds (depth first: one per level of the current path).
 class VORM_API FileTreeWalker : public VormFileMatch {
  public:
   void Close() override;

@@ -62,7 +62,8 @@ DWORD RemoveFolderAt(int dirFd, const char* name);
 // What an open asks for. CreateFileW and the file classes open through OpenFile alone, so
 // both follow one set of rules: the read-only attribute refuses writing and truncating
 // whatever the process's privileges, folders open only when allowed, a new file is created
-// exclusively, and the sharing rule is applied before anything is truncated.
+// exclusively, and the sharing rule is applied before anything is truncated. Plain values;
+// OpenFile is safe from any thread, and the descriptor it returns is the caller's.
 struct OpenRequest {
   enum class Share { None, Shared, Exclusive };
   bool read = false;
