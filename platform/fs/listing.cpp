@@ -329,40 +329,34 @@ DWORD Listing::OpenPath(const wchar_t* path) {
   if (!path) return ERROR_INVALID_PARAMETER;
   if (*path == L'\0' || IsDrivePath(path)) return ERROR_PATH_NOT_FOUND;
   folder_ = VormToOsPath(path);
-  const int fd = Sys::Open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    const DWORD error = OpenError(errno, AT_FDCWD, folder_.c_str());
-    Clear();
-    return error;
-  }
-  fd_ = fd;
-  const DWORD error = Scan(fd, L"*", VormFolderListing::SkipDots);
-  if (error != ERROR_SUCCESS) Clear();
-  return error;
+  return OpenFolder(AT_FDCWD, folder_.c_str(), 0);
 }
 
 DWORD Listing::OpenEntry(const Listing& parent, std::size_t index) {
   Clear();
-  if (parent.fd_ < 0) return ERROR_INVALID_HANDLE;
-  if (index >= parent.Count()) return ERROR_INVALID_PARAMETER;
-  const char* name = parent.OsName(index);
-  const int fd = Sys::OpenAt(parent.fd_, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return OpenError(errno, parent.fd_, name);
-  fd_ = fd;
-  const DWORD error = Scan(fd, L"*", VormFolderListing::SkipDots);
+  if (const DWORD error = parent.CheckEntry(index)) return error;
+  return OpenFolder(parent.fd_, parent.OsName(index), O_NOFOLLOW);
+}
+
+DWORD Listing::OpenFolder(int dirFd, const char* name, int flags) {
+  fd_ = Sys::OpenAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags);
+  const DWORD error = fd_ < 0 ? OpenError(errno, dirFd, name) : Scan(fd_, L"*", VormFolderListing::SkipDots);
   if (error != ERROR_SUCCESS) Clear();
   return error;
 }
 
-DWORD Listing::DeleteEntry(std::size_t i) const {
+DWORD Listing::CheckEntry(std::size_t i) const {
   if (fd_ < 0) return ERROR_INVALID_HANDLE;
-  if (i >= Count()) return ERROR_INVALID_PARAMETER;
+  return i < Count() ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+}
+
+DWORD Listing::DeleteEntry(std::size_t i) const {
+  if (const DWORD error = CheckEntry(i)) return error;
   return UnlinkEntry(fd_, OsName(i));
 }
 
 DWORD Listing::RemoveFolderEntry(std::size_t i) const {
-  if (fd_ < 0) return ERROR_INVALID_HANDLE;
-  if (i >= Count()) return ERROR_INVALID_PARAMETER;
+  if (const DWORD error = CheckEntry(i)) return error;
   return RemoveFolderAt(fd_, OsName(i));
 }
 

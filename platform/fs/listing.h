@@ -68,6 +68,11 @@ class Listing {
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
   DWORD Scan(int fd, std::wstring_view pattern, DWORD flags);
+  // Opens `name` relative to `dirFd` as the folder to work in (open(2) `flags` added) and
+  // lists it; clears the listing on failure.
+  DWORD OpenFolder(int dirFd, const char* name, int flags);
+  // ERROR_SUCCESS when entry `i` can be worked on: the folder is open and `i` is an entry.
+  DWORD CheckEntry(std::size_t i) const;
   // Adds the entry `name` (from the stream, or looked up by name when `exact`); false when it
   // is left out.
   bool Add(const char* name, unsigned char type, int fd, DWORD flags, bool exact, bool atRoot,
