@@ -7,8 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <unistd.h>
-
+#include <vorm/platform/console.h>
 #include <vorm/platform/kernel.h>
 #include <vorm/platform/text.h>
 #include <vorm/progress.h>
@@ -153,7 +152,7 @@ int Hook(int code, int a, int) {
 ProgressBar::ProgressBar(const std::string& label, int total) {
   g_bar = BarState{};
   g_bar.label = label;
-  g_bar.terminal = isatty(2) != 0;
+  g_bar.terminal = _isatty(2) != 0;
   // VORM_PROGRESS_AFTER_MS moves the one-second threshold (the tests show the bar at once).
   if (const char* after = std::getenv("VORM_PROGRESS_AFTER_MS")) g_bar.delay = std::chrono::milliseconds(std::atol(after));
   VormSetProgressCallback(&Hook);

@@ -6,10 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
 #include <vorm/file_ops.h>
 #include <vorm/file_trees.h>
+#include <vorm/platform/console.h>
 #include <vorm/platform/files.h>
 #include <vorm/platform/kernel.h>
 
@@ -130,7 +129,7 @@ int TreeCommand(const Words& words, bool verbose) {
   const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   // The bar counts the work first; only worth it when someone can see the bar.
   std::optional<ProgressBar> bar;
-  if (folder && isatty(2)) {
+  if (folder && _isatty(2)) {
     const int entries = CountEntries(path);
     bar.emplace(verb, verb == "move" ? 2 * entries : entries);
   }

@@ -1,17 +1,15 @@
 // vorm watch: the file event server's reports as lines, until interrupted.
+#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
-
-#include <pthread.h>
 
 #include <vorm/file_events.h>
 #include <vorm/file_match.h>
+#include <vorm/platform/console.h>
 #include <vorm/platform/files.h>
 #include <vorm/platform/kernel.h>
 #include <vorm/platform/sync.h>
@@ -142,6 +140,13 @@ class Watcher {
   bool announced_ = false;
 };
 
+std::atomic<DWORD> g_loopThread{0};
+
+BOOL StopLoop(DWORD) {
+  PostThreadMessageW(g_loopThread.load(), WM_QUIT, 0, 0);
+  return TRUE;
+}
+
 }  // namespace
 
 int WatchCommand(const Words& words) {
@@ -153,21 +158,11 @@ int WatchCommand(const Words& words) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return Fail("watch", folder, GetLastError());
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Fail("watch", folder, ERROR_DIRECTORY);
   }
-  // Ctrl-C and SIGTERM are taken by one thread, which asks the message loop to end; every
-  // other thread (the server's included, made after this) keeps them blocked.
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGINT);
-  sigaddset(&stop, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  // Ctrl+C, a closed terminal and SIGTERM ask the message loop to end.
   MSG msg;
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // this thread's queue, before any post
-  const DWORD loopThread = GetCurrentThreadId();
-  std::thread signals([&stop, loopThread] {
-    int signal = 0;
-    sigwait(&stop, &signal);
-    PostThreadMessageW(loopThread, WM_QUIT, 0, 0);
-  });
+  g_loopThread = GetCurrentThreadId();
+  if (!SetConsoleCtrlHandler(&StopLoop, TRUE)) return Fail("watch", "the console's control events", GetLastError());
 
   VormFileEventServer* server = VormFileEventServer::Instance();
   int result = kOk;
@@ -182,8 +177,7 @@ int WatchCommand(const Words& words) {
     }
   }
   server->Shutdown();
-  pthread_kill(signals.native_handle(), SIGTERM);  // ends the signal thread if no signal came
-  signals.join();
+  SetConsoleCtrlHandler(&StopLoop, FALSE);
   return result;
 }
 
