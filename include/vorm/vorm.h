@@ -22,6 +22,7 @@
 #include <vorm/server_thread.h>
 #include <vorm/stdio_file.h>
 #include <vorm/strings.h>
+#include <vorm/timer.h>
 #include <vorm/wnd_msg_server.h>
 #include <vorm/xml.h>
 #include <vorm/xml_util.h>
