@@ -6,8 +6,8 @@
 #include <vorm/platform/files.h>
 #include <vorm/platform/kernel.h>
 
-#include "filesystem/entry_filter.h"
-#include "filesystem/tree_names.h"
+#include "entry_filter.h"
+#include "tree_names.h"
 
 namespace VormBasicFileMatcher_details {
 

@@ -11,7 +11,7 @@
 #include <vorm/platform/kernel.h>
 #include <vorm/platform/text.h>
 
-#include "filesystem/tree_names.h"
+#include "tree_names.h"
 
 namespace VormFileOps_details {
 

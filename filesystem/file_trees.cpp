@@ -2,8 +2,8 @@
 
 #include <vorm/platform/kernel.h>
 
-#include "filesystem/entry_filter.h"
-#include "filesystem/tree_names.h"
+#include "entry_filter.h"
+#include "tree_names.h"
 
 namespace VormFileTree_details {
 

@@ -1,4 +1,4 @@
-#include "filesystem/tree_names.h"
+#include "tree_names.h"
 
 #include <cwchar>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "filewatch/file_event_server.h"
+#include "file_event_server.h"
 
 #include <new>
 

@@ -8,7 +8,7 @@
 #include <vorm/file_events.h>
 #include <vorm/wnd_msg_server.h>
 
-#include "filewatch/folder_watcher.h"
+#include "folder_watcher.h"
 
 namespace VormFileEventServer_details {
 

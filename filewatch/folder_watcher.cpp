@@ -1,4 +1,4 @@
-#include "filewatch/folder_watcher.h"
+#include "folder_watcher.h"
 
 #include <algorithm>
 #include <new>

@@ -3,7 +3,7 @@
 #include <vorm/platform/sync.h>
 #include <vorm/result_codes.h>
 
-#include "messaging/callback_types.h"
+#include "callback_types.h"
 
 // Out of line, so the type's identity lives in the library once and a VormEllipsis thrown
 // by client code is caught by the library's handlers.

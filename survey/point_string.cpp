@@ -9,7 +9,7 @@
 #include <vorm/platform/crt.h>
 #include <vorm/platform/text.h>
 
-#include "survey/point_string_ranges.h"
+#include "point_string_ranges.h"
 
 namespace VormPointString_details {
 

@@ -1,5 +1,5 @@
 // Range arithmetic and the text writers of point strings.
-#include "survey/point_string_ranges.h"
+#include "point_string_ranges.h"
 
 #include <algorithm>
 #include <cstdint>

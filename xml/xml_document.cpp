@@ -11,7 +11,7 @@
 #include <vorm/platform/window.h>
 #include <vorm/xml.h>
 
-#include "xml/xml_internal.h"
+#include "xml_internal.h"
 
 namespace VormXml_details {
 

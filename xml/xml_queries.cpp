@@ -6,7 +6,7 @@
 #include <vorm/platform/text.h>
 #include <vorm/xml.h>
 
-#include "xml/xml_internal.h"
+#include "xml_internal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vorm/result_codes.h>
 #include <vorm/xml_util.h>
 
-#include "xml/xml_internal.h"
+#include "xml_internal.h"
 
 namespace VormXml_details {
 

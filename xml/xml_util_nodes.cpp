@@ -10,7 +10,7 @@
 #include <vorm/xml.h>
 #include <vorm/xml_util.h>
 
-#include "xml/xml_internal.h"
+#include "xml_internal.h"
 
 namespace {
 
