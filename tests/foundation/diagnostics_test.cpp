@@ -1,4 +1,3 @@
-// threaded: also under ThreadSanitizer
 #include <unistd.h>
 
 #include <atomic>

@@ -1,4 +1,3 @@
-// threaded: also under ThreadSanitizer
 #include <atomic>
 #include <cstring>
 #include <string>

@@ -1,4 +1,3 @@
-// threaded: also under ThreadSanitizer
 #include <cstdlib>
 #include <iterator>
 #include <memory>

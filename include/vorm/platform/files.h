@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include <vorm/platform/kernel.h>
 #include <vorm/platform/wintypes.h>
 
 // FindFirstFileExW additional flags.
@@ -181,8 +182,7 @@ VORM_API DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
 // (high word into *distanceHigh). INVALID_SET_FILE_POINTER with ERROR_NEGATIVE_SEEK before
 // the start; check the last error when the low word may legitimately be 0xFFFFFFFF.
 VORM_API DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
-// Closes any handle of the layer except find and change-notification handles.
-VORM_API BOOL CloseHandle(HANDLE handle);
+// Handles are closed with CloseHandle (kernel.h).
 
 // C runtime.
 // 0 existence, 2 write, 4 read, 6 both: 0 when granted, else -1 with errno ENOENT, EACCES
