@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
   g_target = g_root.string() + "-ops";
   vorm_bench::MakeTree(g_root);
   benchmark::Initialize(&argc, argv);
-  vorm_bench::RatioReporter reporter({{"VormCopyTree/iterations:3", "cp -r/iterations:3"}, {"VormDeleteTree/iterations:3", "rm -rf/iterations:3"}});
+  vorm_bench::RatioReporter reporter(
+      {{"VormCopyTree/iterations:3", "cp -r/iterations:3"}, {"VormDeleteTree/iterations:3", "rm -rf/iterations:3"}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

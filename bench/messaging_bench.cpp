@@ -11,8 +11,8 @@
 // The ratios at the end are time / CvQueue time for the same number of threads (lower is
 // faster; 2.0 means half the baseline's throughput).
 #include <condition_variable>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>

@@ -81,8 +81,7 @@ enum NormalizeText {
 
 std::wstring TextOf(NormalizeText which) {
   switch (which) {
-    case kWide:
-      return L"1-100000000";
+    case kWide: return L"1-100000000";
     case kJob:
       return L"1001-1250,1260,1262,1265-1270,1300-1420,2001-2010,1422,1424,5000-5120,4999,1251-1259,"
              L"2101,2103-2105,1109-1101,3001-3180,3190,3192,3194,3196,3198,3200-3260,1240-1300,6001-6075,"
@@ -94,8 +93,7 @@ std::wstring TextOf(NormalizeText which) {
       for (int k = 0; k < 5000; ++k) text += (k ? L"," : L"") + std::to_wstring(1 + rng() % 100000);
       return text;
     }
-    case kMixed:
-      break;
+    case kMixed: break;
   }
   return MixedText(1'000'000);
 }
@@ -234,8 +232,8 @@ void Point3dArrayAppend(benchmark::State& state) {
 
 BENCHMARK(PointStringWalk)->Arg(250'000)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(PointStringCount)->Arg(250'000)->Arg(1'000'000)->Arg(4'000'000)->Unit(benchmark::kMillisecond);
-#define VORM_NORMALIZE_BENCH(name, which, sorted)                                                   \
-  BENCHMARK_CAPTURE(PointStringNormalize, name, which, sorted)->Unit(benchmark::kMicrosecond);       \
+#define VORM_NORMALIZE_BENCH(name, which, sorted)                                              \
+  BENCHMARK_CAPTURE(PointStringNormalize, name, which, sorted)->Unit(benchmark::kMicrosecond); \
   BENCHMARK_CAPTURE(PointStringNormalizeBitSet, name, which, sorted)->Unit(benchmark::kMicrosecond)
 VORM_NORMALIZE_BENCH(wide_sorted, kWide, true);
 VORM_NORMALIZE_BENCH(wide_unsorted, kWide, false);

@@ -18,9 +18,9 @@
 #include <random>
 #include <string>
 
-#include <pugixml.hpp>
 #include <vorm/platform/text.h>
 #include <vorm/xml.h>
+#include <pugixml.hpp>
 
 #include "bench_support.h"
 

@@ -90,7 +90,8 @@ int VormBrowseForDirectory::BrowseCallback(HWND dialog, UINT message, LPARAM par
   auto* self = reinterpret_cast<VormBrowseForDirectory*>(data);
   if (!self) return 0;
   if (message == BFFM_INITIALIZED) {
-    if (self->m_initialList) SendMessageW(dialog, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(self->m_initialList));
+    if (self->m_initialList)
+      SendMessageW(dialog, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(self->m_initialList));
   } else if (message == BFFM_SELCHANGED) {
     CString text;
     wchar_t path[MAX_PATH];

@@ -14,9 +14,9 @@ namespace VormBasicFileMatcher_details {
 namespace {
 
 // The attribute tested by each 2-bit condition of a filter, from the low bits up.
-constexpr DWORD kFilterAttributes[8] = {
-    FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_HIDDEN,
-    FILE_ATTRIBUTE_NORMAL,  FILE_ATTRIBUTE_READONLY,   FILE_ATTRIBUTE_SYSTEM,    FILE_ATTRIBUTE_TEMPORARY};
+constexpr DWORD kFilterAttributes[8] = {FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_DIRECTORY,
+                                        FILE_ATTRIBUTE_HIDDEN,  FILE_ATTRIBUTE_NORMAL,     FILE_ATTRIBUTE_READONLY,
+                                        FILE_ATTRIBUTE_SYSTEM,  FILE_ATTRIBUTE_TEMPORARY};
 
 // The 2-bit fields of a filter that hold the conditions on `attributes`.
 int ConditionsOn(DWORD attributes) {
@@ -136,8 +136,6 @@ VormPath VormBasicFileMatcher::GetPath() const {
   return VormTreeNames_details::JoinName(m_folder, GetEntryName());
 }
 
-VormPath VormBasicFileMatcher::GetRelativePath() const {
-  return m_hasMatch ? VormPath(GetEntryName(), 0) : VormPath();
-}
+VormPath VormBasicFileMatcher::GetRelativePath() const { return m_hasMatch ? VormPath(GetEntryName(), 0) : VormPath(); }
 
 VormPath VormBasicFileMatcher::GetBaseFolder() const { return VormPath(m_folder, 0); }

@@ -147,8 +147,9 @@ int CopyTreeEntries(VormBFSFileTree& walker, const VormPath& dest, BOOL failIfEx
       return 1;
     }
     const VormPath target = dest.Join(relative.GetText().GetString());
-    const bool copied = Dry(observer) || (link ? CopyFileExW(source, target, nullptr, nullptr, nullptr, linkFlags) != FALSE
-                                               : VormCopyFile(source, target, failIfExists) == 0);
+    const bool copied =
+        Dry(observer) || (link ? CopyFileExW(source, target, nullptr, nullptr, nullptr, linkFlags) != FALSE
+                               : VormCopyFile(source, target, failIfExists) == 0);
     const DWORD error = copied ? 0 : GetLastError();
     Report(observer, VormTreeObserver::CopyFile, source, target, error);
     if (!copied) {
@@ -384,8 +385,8 @@ int VormDeleteTree(const wchar_t* folder, VormTreeObserver* observer) {
   // The tree by an absolute name, so that moving the current folder does not change what
   // it names.
   const VormPath tree(AbsoluteTreePath(folder));
-  const VormPath current(CurrentFolderText(), VormPath::ToUpperCase | VormPath::EnsureTrailingSeparator |
-                                              VormPath::CanonicalForm);
+  const VormPath current(CurrentFolderText(),
+                         VormPath::ToUpperCase | VormPath::EnsureTrailingSeparator | VormPath::CanonicalForm);
   const VormPath target(tree, VormPath::ToUpperCase | VormPath::CanonicalForm);
   const bool byName = _wcsnicmp(current, target, target.GetText().GetLength()) == 0;
   if (!Dry(observer) && (byName || LiesWithin(current, tree))) {

@@ -170,7 +170,8 @@ bool IsRealFolder(const VormFolderListing& entries, size_t i) {
 
 }  // namespace
 
-FileTreeWalker::FileTreeWalker(bool depthFirst) : m_depthFirst(depthFirst), m_filter(0), m_findData(), m_haveData(false) {}
+FileTreeWalker::FileTreeWalker(bool depthFirst)
+    : m_depthFirst(depthFirst), m_filter(0), m_findData(), m_haveData(false) {}
 
 FileTreeWalker::~FileTreeWalker() = default;
 
@@ -190,7 +191,8 @@ void FileTreeWalker::Enter(std::wstring relative) {
   folder->relative = std::move(relative);
   // One read gives the matching entries and every real sub-folder to walk into. A folder
   // that cannot be read has neither.
-  if (!folder->entries.Read((folder->prefix + m_pattern).c_str(), VormFolderListing::SkipDots | VormFolderListing::EveryFolder)) {
+  if (!folder->entries.Read((folder->prefix + m_pattern).c_str(),
+                            VormFolderListing::SkipDots | VormFolderListing::EveryFolder)) {
     m_readError.Note(GetLastError(), VormPath(folder->prefix));
   }
   if (!m_depthFirst) {

@@ -351,29 +351,22 @@ void VormPath::SetSpecialFolder(VormSpecialFolder folder) {
     case ModuleFolder:
       ok = QueryFolder(value, [](wchar_t* b, DWORD n) { return GetModuleFileNameW(nullptr, b, n); });
       break;
-    case WindowsFolder:
-      ok = QueryFolder(value, [](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); });
-      break;
-    case SystemFolder:
-      ok = QueryFolder(value, [](wchar_t* b, DWORD n) { return GetSystemDirectoryW(b, n); });
-      break;
+    case WindowsFolder: ok = QueryFolder(value, [](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); }); break;
+    case SystemFolder: ok = QueryFolder(value, [](wchar_t* b, DWORD n) { return GetSystemDirectoryW(b, n); }); break;
     case TempFolder:
-    case TempFileName:
-      ok = QueryFolder(value, [](wchar_t* b, DWORD n) { return GetTempPathW(n, b); });
-      break;
-    case CurrentFolder:
-      ok = QueryFolder(value, [](wchar_t* b, DWORD n) { return GetCurrentDirectoryW(n, b); });
-      break;
+    case TempFileName: ok = QueryFolder(value, [](wchar_t* b, DWORD n) { return GetTempPathW(n, b); }); break;
+    case CurrentFolder: ok = QueryFolder(value, [](wchar_t* b, DWORD n) { return GetCurrentDirectoryW(n, b); }); break;
     case DesktopFolder:
     case FavoritesFolder: {
       wchar_t buffer[MAX_PATH + 2] = {};
       ok = ReadShellFolder(folder == DesktopFolder ? L"Desktop" : L"Favorites", buffer);
-      if (ok) value = buffer;
-      else if (folder == DesktopFolder) ok = XdgDesktop(value);
+      if (ok)
+        value = buffer;
+      else if (folder == DesktopFolder)
+        ok = XdgDesktop(value);
       break;
     }
-    default:
-      return;  // out of range: nothing changes
+    default: return;  // out of range: nothing changes
   }
   if (!ok) return;
   if (folder == TempFileName) {
@@ -481,8 +474,7 @@ bool VormPath::ReadShellFolder(const wchar_t* name, wchar_t* buffer) {
   wchar_t value[MAX_PATH + 1] = {};
   DWORD size = MAX_PATH * sizeof(wchar_t);
   DWORD type = 0;
-  const bool ok =
-      RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
+  const bool ok = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
   RegCloseKey(key);
   if (!ok) return false;
   value[MAX_PATH - 1] = L'\0';  // a value stored without its terminator still ends here

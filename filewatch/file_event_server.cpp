@@ -76,7 +76,7 @@ HRESULT VormFileEventServerImpl::AddWatch(const wchar_t* path, DWORD filter, Vor
       delete request;
       if (error == 0) return E_FAIL;
       return static_cast<HRESULT>(error) < 0 ? static_cast<HRESULT>(error)
-                                            : static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
+                                             : static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
     }
     *id = request->id;
     return S_OK;
@@ -116,20 +116,11 @@ LONG VormFileEventServerImpl::OnMessage(const VormWndMsgServer::Message* message
     VormFileEventSink* sink = SinkOf(id);
     if (!sink) return 0;
     switch (message->message) {
-      case VormMsgFileChanged:
-        HandleChange(id, message->wParam);
-        break;
-      case VormMsgNoticeA:
-        sink->OnNoticeA(id);
-        break;
-      case VormMsgNoticeB:
-        sink->OnNoticeB(id);
-        break;
-      case VormMsgWatchError:
-        sink->OnWatchError(id, static_cast<DWORD>(message->wParam));
-        break;
-      default:
-        break;
+      case VormMsgFileChanged: HandleChange(id, message->wParam); break;
+      case VormMsgNoticeA: sink->OnNoticeA(id); break;
+      case VormMsgNoticeB: sink->OnNoticeB(id); break;
+      case VormMsgWatchError: sink->OnWatchError(id, static_cast<DWORD>(message->wParam)); break;
+      default: break;
     }
   } catch (const VormEllipsis&) {
   }

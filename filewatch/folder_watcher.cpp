@@ -15,7 +15,7 @@ struct StartRecord {
   VormFolderWatcher* watcher;
 };
 
-constexpr DWORD kCheckDelay = 500;        // lets a burst of changes settle before a look
+constexpr DWORD kCheckDelay = 500;  // lets a burst of changes settle before a look
 constexpr DWORD kStopTimeout = 10000;
 
 ULONGLONG Ticks(DWORD high, DWORD low) { return (static_cast<ULONGLONG>(high) << 32) | low; }
@@ -123,12 +123,8 @@ unsigned VormFolderWatcher::WatchLoop() {
 void VormFolderWatcher::DispatchRequest(const MSG& msg) {
   if (msg.lParam == 0) return;
   switch (msg.message) {
-    case VormMsgAddRequest:
-      AddRequest(reinterpret_cast<VormFileWatchRequest*>(msg.lParam));
-      break;
-    case VormMsgRemoveRequest:
-      RemoveRequest(static_cast<DWORD>(msg.lParam));
-      break;
+    case VormMsgAddRequest: AddRequest(reinterpret_cast<VormFileWatchRequest*>(msg.lParam)); break;
+    case VormMsgRemoveRequest: RemoveRequest(static_cast<DWORD>(msg.lParam)); break;
     case VormMsgCheckHandle: {
       const HANDLE handle = reinterpret_cast<HANDLE>(msg.lParam);
       Sleep(kCheckDelay);
@@ -137,8 +133,7 @@ void VormFolderWatcher::DispatchRequest(const MSG& msg) {
       CheckHandle(handle);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -255,7 +250,8 @@ void VormFolderWatcher::CheckRequest(VormFileWatchRequest& request) {
   }
   // Times only count when they move forward: a time set back is not a change to report.
   const auto later = [&](FILETIME& kept, const FILETIME& seen, DWORD bit) {
-    if ((filter & bit) && Ticks(seen.dwHighDateTime, seen.dwLowDateTime) > Ticks(kept.dwHighDateTime, kept.dwLowDateTime)) {
+    if ((filter & bit) &&
+        Ticks(seen.dwHighDateTime, seen.dwLowDateTime) > Ticks(kept.dwHighDateTime, kept.dwLowDateTime)) {
       kept = seen;
       bits |= bit;
     }

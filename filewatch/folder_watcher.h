@@ -31,10 +31,10 @@ struct VormFileWatchRequest {
 // One open change-notification handle and the watches of its folder.
 struct VormChangeHandleEntry {
   HANDLE handle = nullptr;
-  DWORD filter = 0;  // the filter the handle was opened with: its watches' filters together
+  DWORD filter = 0;                           // the filter the handle was opened with: its watches' filters together
   std::list<VormFileWatchRequest*> requests;  // attachment order, no duplicates
   std::wstring folder;                        // the folder key
-  bool checkQueued = false;  // a check is queued already: a burst queues no more
+  bool checkQueued = false;                   // a check is queued already: a burst queues no more
 };
 
 // Where the watcher's reports go; the window message server's Post in the library.

@@ -120,9 +120,7 @@ CString VormComErrorText(const _com_error& error) {
   return VormSystemErrorText(static_cast<DWORD>(error.Error()));
 }
 
-int VormSystemErrorBox(DWORD code) {
-  return MessageBoxW(nullptr, VormSystemErrorText(code), L"", MB_OKCANCEL);
-}
+int VormSystemErrorBox(DWORD code) { return MessageBoxW(nullptr, VormSystemErrorText(code), L"", MB_OKCANCEL); }
 
 int VormComErrorBox(const _com_error& error, const wchar_t* file, int line) {
   SuppressedSites& sites = Sites();

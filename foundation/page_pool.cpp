@@ -18,11 +18,11 @@ PoolRange g_poolRange = {nullptr, 0};
 
 namespace {
 
-constexpr DWORD kHeaderBytes = 12;  // count, size, in use
+constexpr DWORD kHeaderBytes = 12;   // count, size, in use
 constexpr DWORD kMinBlockBytes = 8;  // two link words
 constexpr DWORD kChunkPages = 16;
 constexpr uint64_t kMaxRangeBytes = uint64_t{1} << 32;  // what 32-bit offsets can reach
-constexpr DWORD kMaxSlots = 65536;                       // 4 GiB in chunks of 64 KiB
+constexpr DWORD kMaxSlots = 65536;                      // 4 GiB in chunks of 64 KiB
 
 SYSTEM_INFO SystemInfo() {
   SYSTEM_INFO info{};
@@ -149,12 +149,12 @@ class VormPagePool {
   uint64_t rangeBytes_ = 0;
   DWORD chunkBytes_ = 0;
   DWORD chunkShift_ = 0;
-  DWORD freeHead_ = 0;   // offset of the first free page; 0 = none
-  DWORD nextSlot_ = 1;   // first chunk slot never committed (slot 0 is never used)
+  DWORD freeHead_ = 0;  // offset of the first free page; 0 = none
+  DWORD nextSlot_ = 1;  // first chunk slot never committed (slot 0 is never used)
   DWORD slotLimit_ = 0;
   int chunks_ = 0;
   DWORD releasedCount_ = 0;
-  int use_[kMaxSlots] = {};            // pages handed out, per committed chunk slot
+  int use_[kMaxSlots] = {};              // pages handed out, per committed chunk slot
   DWORD releasedSlots_[kMaxSlots] = {};  // decommitted slots, reused first
 };
 

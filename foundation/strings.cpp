@@ -226,19 +226,20 @@ CString VormToTitleCase(const CString& text) {
   std::wstring& s = copy.str();
   for (size_t i = 0; i < s.size(); ++i) {
     const bool upper = i == 0 || IsDigit(s[i - 1]) || VormIsSpace(s[i - 1]);
-    if (upper) CharUpperBuffW(&s[i], 1);
-    else CharLowerBuffW(&s[i], 1);
+    if (upper)
+      CharUpperBuffW(&s[i], 1);
+    else
+      CharLowerBuffW(&s[i], 1);
   }
   return copy;
 }
 
 int VormCompareNatural(const wchar_t* a, const wchar_t* b) {
-  return CompareNatural(a, b, [](const wchar_t* x, const wchar_t* y) { return std::wcscoll(x, y); }, _wcsncoll);
+  return CompareNatural(
+      a, b, [](const wchar_t* x, const wchar_t* y) { return std::wcscoll(x, y); }, _wcsncoll);
 }
 
-int VormCompareNaturalNoCase(const wchar_t* a, const wchar_t* b) {
-  return CompareNatural(a, b, _wcsicoll, _wcsnicoll);
-}
+int VormCompareNaturalNoCase(const wchar_t* a, const wchar_t* b) { return CompareNatural(a, b, _wcsicoll, _wcsnicoll); }
 
 CString VormGuidToString(const GUID& id) {
   LPOLESTR text = nullptr;

@@ -23,8 +23,8 @@ using vorm_fuzz::FuzzInput;
 enum Kind { kInt, kInt64, kDouble, kLongDouble, kWide, kNarrow, kPointer };
 
 // The argument list, slot by slot: the call in Run passes exactly these types in this order.
-constexpr Kind kSlots[] = {kInt,  kInt,    kInt64, kDouble, kWide,   kInt,   kNarrow, kPointer, kLongDouble, kInt,
-                           kDouble, kWide, kInt64, kInt,    kNarrow, kDouble, kInt,   kPointer, kWide,       kInt};
+constexpr Kind kSlots[] = {kInt,    kInt,  kInt64, kDouble, kWide,   kInt,    kNarrow, kPointer, kLongDouble, kInt,
+                           kDouble, kWide, kInt64, kInt,    kNarrow, kDouble, kInt,    kPointer, kWide,       kInt};
 constexpr int kSlotCount = static_cast<int>(std::size(kSlots));
 
 struct Arguments {
@@ -39,12 +39,16 @@ struct Arguments {
 
 const wchar_t* const kWideStrings[] = {L"", L"wide", L"\u00E9\u20AC\U0001F600\xDCFF\xD800", nullptr,
                                        L"a longer wide string that a precision or a small buffer may cut"};
-const char* const kNarrowStrings[] = {"", "narrow", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "bad\xFF\xC3", nullptr,
+const char* const kNarrowStrings[] = {"",
+                                      "narrow",
+                                      "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+                                      "bad\xFF\xC3",
+                                      nullptr,
                                       "\xE0\x80\xAF overlong, \xED\xA0\x80 surrogate, \xF4\x90\x80\x80 beyond"};
 // Conversions by the type of argument they read (size prefixes included).
-const wchar_t* const kIntConversions[] = {L"d",  L"i",  L"u",  L"o",    L"x",    L"X",  L"c",  L"C",  L"hd", L"hhd",
-                                          L"hu", L"hhx", L"ld", L"lu",  L"lx",   L"I32d", L"I32X", L"lc", L"hc", L"wc",
-                                          L"hC", L"lC", L"wC"};
+const wchar_t* const kIntConversions[] = {L"d",    L"i",   L"u",  L"o",   L"x",  L"X",  L"c",  L"C",
+                                          L"hd",   L"hhd", L"hu", L"hhx", L"ld", L"lu", L"lx", L"I32d",
+                                          L"I32X", L"lc",  L"hc", L"wc",  L"hC", L"lC", L"wC"};
 const wchar_t* const kInt64Conversions[] = {L"I64d", L"I64u", L"I64x", L"I64X", L"lld", L"llu", L"llo", L"Id", L"Iu",
                                             L"IX",   L"zd",   L"zu",   L"td",   L"tx",  L"jd",  L"ju",  L"Ld"};
 const wchar_t* const kDoubleConversions[] = {L"e", L"E", L"f", L"F", L"g", L"G", L"a", L"A", L"lf", L"le"};
@@ -66,10 +70,14 @@ const T& PickFrom(FuzzInput& in, const T (&table)[N]) {
 // Mostly small numbers: a field near the limit costs a million characters per check.
 void AppendNumber(std::wstring& format, FuzzInput& in) {
   const unsigned kind = in.Pick(8);
-  if (kind < 4) format += std::to_wstring(in.Byte());
-  else if (kind < 6) format += std::to_wstring(in.Bits<uint16_t>());
-  else if (kind == 6) format += std::to_wstring(kVormFormatFieldLimit + static_cast<int>(in.Pick(4)));  // at it, past it
-  else format += std::to_wstring(in.Bits<uint64_t>());  // saturates
+  if (kind < 4)
+    format += std::to_wstring(in.Byte());
+  else if (kind < 6)
+    format += std::to_wstring(in.Bits<uint16_t>());
+  else if (kind == 6)
+    format += std::to_wstring(kVormFormatFieldLimit + static_cast<int>(in.Pick(4)));  // at it, past it
+  else
+    format += std::to_wstring(in.Bits<uint64_t>());  // saturates
 }
 
 void AppendFlags(std::wstring& format, FuzzInput& in) {
@@ -95,9 +103,12 @@ std::wstring WriteFormat(FuzzInput& in, Arguments& a) {
       for (unsigned n = in.Pick(16); n > 0; --n) {
         const uint8_t b = in.Byte();
         if (b == 0) continue;
-        if (b == '%') format += L"%%";
-        else if (b < 0x80) format += static_cast<wchar_t>(b);
-        else format += kLiteralWide[b % std::size(kLiteralWide)];
+        if (b == '%')
+          format += L"%%";
+        else if (b < 0x80)
+          format += static_cast<wchar_t>(b);
+        else
+          format += kLiteralWide[b % std::size(kLiteralWide)];
       }
       continue;
     }
@@ -118,12 +129,16 @@ std::wstring WriteFormat(FuzzInput& in, Arguments& a) {
       format += kUnknownLetters[in.Pick(std::size(kUnknownLetters) - 1)];
       continue;
     }
-    if (in.Pick(3) == 0 && star()) format += L'*';
-    else if (in.Pick(2)) AppendNumber(format, in);
+    if (in.Pick(3) == 0 && star())
+      format += L'*';
+    else if (in.Pick(2))
+      AppendNumber(format, in);
     if (in.Pick(2)) {
       format += L'.';
-      if (in.Pick(3) == 0 && star()) format += L'*';
-      else if (in.Pick(4)) AppendNumber(format, in);
+      if (in.Pick(3) == 0 && star())
+        format += L'*';
+      else if (in.Pick(4))
+        AppendNumber(format, in);
     }
     if (slot >= kSlotCount) {  // the stars used the last slots
       format += L'%';

@@ -18,8 +18,12 @@ namespace {
 
 constexpr DWORD kSentinel = 0xC0FFEE;
 
-const wchar_t* const kInsertTexts[] = {L"", L"text", L"%1 is not read again", L"\u00E9\U0001F600\xDCFF",
-                                       L"line\r\nbreak", L"a longer insert text of some forty chars"};
+const wchar_t* const kInsertTexts[] = {L"",
+                                       L"text",
+                                       L"%1 is not read again",
+                                       L"\u00E9\U0001F600\xDCFF",
+                                       L"line\r\nbreak",
+                                       L"a longer insert text of some forty chars"};
 
 struct Result {
   DWORD length;
@@ -65,8 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t choice = data[0];
   DWORD flags = FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY;
   if (choice & 1) flags |= FORMAT_MESSAGE_IGNORE_INSERTS;
-  if (choice & 2) flags |= FORMAT_MESSAGE_MAX_WIDTH_MASK;
-  else if (choice & 4) flags |= choice >> 3;  // a line width
+  if (choice & 2)
+    flags |= FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  else if (choice & 4)
+    flags |= choice >> 3;  // a line width
   const std::wstring message = VormFromUtf8(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1));
   DWORD_PTR args[99];
   for (size_t i = 0; i < std::size(args); ++i) {

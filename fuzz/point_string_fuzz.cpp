@@ -55,9 +55,7 @@ std::wstring Rewritten(const std::wstring& text, const std::wstring* points, BOO
   return s.str();
 }
 
-std::wstring Normalized(const std::wstring& text) {
-  return Rewritten(text, nullptr, TRUE);
-}
+std::wstring Normalized(const std::wstring& text) { return Rewritten(text, nullptr, TRUE); }
 
 }  // namespace
 

@@ -49,9 +49,9 @@ struct Bounds {
 
 // The integer types below 64 bits and their ranges.
 constexpr Bounds kNarrowIntegers[] = {
-    {VT_I1, INT8_MIN, INT8_MAX},   {VT_I2, INT16_MIN, INT16_MAX}, {VT_I4, INT32_MIN, INT32_MAX},
-    {VT_INT, INT32_MIN, INT32_MAX}, {VT_UI1, 0, UINT8_MAX},       {VT_UI2, 0, UINT16_MAX},
-    {VT_UI4, 0, UINT32_MAX},       {VT_UINT, 0, UINT32_MAX},
+    {VT_I1, INT8_MIN, INT8_MAX},    {VT_I2, INT16_MIN, INT16_MAX}, {VT_I4, INT32_MIN, INT32_MAX},
+    {VT_INT, INT32_MIN, INT32_MAX}, {VT_UI1, 0, UINT8_MAX},        {VT_UI2, 0, UINT16_MAX},
+    {VT_UI4, 0, UINT32_MAX},        {VT_UINT, 0, UINT32_MAX},
 };
 
 // "&H" and "&O" literals fill a type's bit pattern, so their ranges are not a number's.

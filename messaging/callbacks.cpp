@@ -16,6 +16,8 @@ VormHEVENTCallback::VormHEVENTCallback(HANDLE event, bool pulse) : m_pulse(pulse
 VormHEVENTCallback::~VormHEVENTCallback() = default;
 
 void VormHEVENTCallback::Fire() {
-  if (m_pulse) PulseEvent(m_event);
-  else SetEvent(m_event);
+  if (m_pulse)
+    PulseEvent(m_event);
+  else
+    SetEvent(m_event);
 }

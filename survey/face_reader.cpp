@@ -9,8 +9,7 @@ namespace VormFaceReader_details {
 // Widens the extents by a run of points. Works on local copies so the compiler keeps them
 // in registers (the outputs could otherwise alias the points); comparisons with a NaN are
 // false, so NaN coordinates change nothing.
-void Extend(const HxGePoint3d* points, int count, double& minX, double& minY, double& maxX,
-            double& maxY) {
+void Extend(const HxGePoint3d* points, int count, double& minX, double& minY, double& maxX, double& maxY) {
   double x0 = minX;
   double y0 = minY;
   double x1 = maxX;
@@ -57,13 +56,9 @@ bool VormSingleFaceReader::GetNextFace(Point3dArray& face) {
   return true;
 }
 
-void VormSingleFaceReader::Reset() {
-  m_read = false;
-}
+void VormSingleFaceReader::Reset() { m_read = false; }
 
-int VormSingleFaceReader::GetNumFaces() {
-  return 1;
-}
+int VormSingleFaceReader::GetNumFaces() { return 1; }
 
 void VormSingleFaceReader::GetExtents(double& minX, double& minY, double& maxX, double& maxY) {
   Start(HUGE_VAL, minX, minY, maxX, maxY);
@@ -86,13 +81,9 @@ bool VormMultiTriFaceReader::GetNextFace(Point3dArray& face) {
   return true;
 }
 
-void VormMultiTriFaceReader::Reset() {
-  m_next = 0;
-}
+void VormMultiTriFaceReader::Reset() { m_next = 0; }
 
-int VormMultiTriFaceReader::GetNumFaces() {
-  return m_points.GetLength() / 3;
-}
+int VormMultiTriFaceReader::GetNumFaces() { return m_points.GetLength() / 3; }
 
 void VormMultiTriFaceReader::GetExtents(double& minX, double& minY, double& maxX, double& maxY) {
   Start(DBL_MAX, minX, minY, maxX, maxY);
@@ -124,13 +115,9 @@ bool VormMultiPolyFaceReader::GetNextFace(Point3dArray& face) {
   return true;
 }
 
-void VormMultiPolyFaceReader::Reset() {
-  m_next = 0;
-}
+void VormMultiPolyFaceReader::Reset() { m_next = 0; }
 
-int VormMultiPolyFaceReader::GetNumFaces() {
-  return static_cast<int>(m_polygons.size());
-}
+int VormMultiPolyFaceReader::GetNumFaces() { return static_cast<int>(m_polygons.size()); }
 
 void VormMultiPolyFaceReader::GetExtents(double& minX, double& minY, double& maxX, double& maxY) {
   Start(DBL_MAX, minX, minY, maxX, maxY);

@@ -48,7 +48,8 @@ Point3dArray& Point3dArray::operator=(const Point3dArray& other) {
     m_data = data;
     m_physical = other.m_logical;
   }
-  if (other.m_logical > 0) std::memcpy(m_data, other.m_data, static_cast<size_t>(other.m_logical) * sizeof(HxGePoint3d));
+  if (other.m_logical > 0)
+    std::memcpy(m_data, other.m_data, static_cast<size_t>(other.m_logical) * sizeof(HxGePoint3d));
   m_logical = other.m_logical;
   return *this;
 }
@@ -70,9 +71,7 @@ Point3dArray& Point3dArray::operator=(Point3dArray&& other) noexcept {
   return *this;
 }
 
-Point3dArray::~Point3dArray() {
-  std::free(m_data);
-}
+Point3dArray::~Point3dArray() { std::free(m_data); }
 
 HxGePoint3d& Point3dArray::operator[](int i) {
   if (i < 0 || i >= m_logical) throw std::out_of_range("Point3dArray index out of range");

@@ -9,9 +9,7 @@
 
 namespace {
 
-std::uint64_t ByteCount(std::uint64_t bits) {
-  return (bits + 7) / 8;
-}
+std::uint64_t ByteCount(std::uint64_t bits) { return (bits + 7) / 8; }
 
 // The summary keeps one bit per block of the bit array.
 constexpr std::uint64_t kBlockBytes = 4096;
@@ -47,9 +45,7 @@ VormPointMarker& VormPointMarker::operator=(const VormPointMarker& other) {
   return *this;
 }
 
-VormPointMarker::~VormPointMarker() {
-  std::free(m_bits);
-}
+VormPointMarker::~VormPointMarker() { std::free(m_bits); }
 
 BOOL VormPointMarker::SetBitCount(DWORD bits) {
   // The highest number covered, base + bits - 1, must be a DWORD, and GetEnd() too.
@@ -110,13 +106,9 @@ BOOL VormPointMarker::Change(DWORD n, bool value) {
   return TRUE;
 }
 
-void VormPointMarker::Mark(DWORD n) {
-  Change(n, true);
-}
+void VormPointMarker::Mark(DWORD n) { Change(n, true); }
 
-void VormPointMarker::Unmark(DWORD n) {
-  Change(n, false);
-}
+void VormPointMarker::Unmark(DWORD n) { Change(n, false); }
 
 BOOL VormPointMarker::IsMarked(DWORD n) const {
   if (n > kMaxNumber || n < m_base) return FALSE;
@@ -157,9 +149,7 @@ std::uint64_t VormPointMarker::FindBit(std::uint64_t from, bool value) const {
     }
     return v;
   };
-  auto mayHoldSetBits = [&](std::uint64_t block) {
-    return (m_summary[block / 64] >> (block % 64)) & 1u;
-  };
+  auto mayHoldSetBits = [&](std::uint64_t block) { return (m_summary[block / 64] >> (block % 64)) & 1u; };
 
   for (std::uint64_t i = from; i < count;) {
     const std::uint64_t block = i / kBlockBits;

@@ -19,13 +19,9 @@ bool VormSinglePointReader::GetNextPoint(double& x, double& y, double& z, bool* 
   return delivered;
 }
 
-void VormSinglePointReader::Reset() {
-  m_read = false;
-}
+void VormSinglePointReader::Reset() { m_read = false; }
 
-int VormSinglePointReader::GetNumPoints() {
-  return 1;
-}
+int VormSinglePointReader::GetNumPoints() { return 1; }
 
 VormArrayPointReader::VormArrayPointReader(const Point3dArray* points) : m_points(points) {}
 
@@ -43,10 +39,6 @@ bool VormArrayPointReader::GetNextPoint(double& x, double& y, double& z, bool* a
   return delivered;
 }
 
-void VormArrayPointReader::Reset() {
-  m_next = 0;
-}
+void VormArrayPointReader::Reset() { m_next = 0; }
 
-int VormArrayPointReader::GetNumPoints() {
-  return m_points ? m_points->GetLength() : 0;
-}
+int VormArrayPointReader::GetNumPoints() { return m_points ? m_points->GetLength() : 0; }

@@ -15,9 +15,7 @@ namespace VormPointString_details {
 
 // The white space that trimming removes around the text and its tokens: the string
 // class's own rule, so a token is trimmed exactly as CString::Trim would.
-inline bool IsTrimSpace(wchar_t c) {
-  return VormIsSpace(c);
-}
+inline bool IsTrimSpace(wchar_t c) { return VormIsSpace(c); }
 
 namespace {
 
@@ -151,21 +149,13 @@ VormPointString& VormPointString::operator=(const VormPointString& other) {
   return *this;
 }
 
-void VormPointString::SetLabel(const wchar_t* text) {
-  m_label = text;
-}
+void VormPointString::SetLabel(const wchar_t* text) { m_label = text; }
 
-BOOL VormPointString::HasLabel() const {
-  return m_label.IsEmpty() ? FALSE : TRUE;
-}
+BOOL VormPointString::HasLabel() const { return m_label.IsEmpty() ? FALSE : TRUE; }
 
-const wchar_t* VormPointString::GetLabel() const {
-  return m_label;
-}
+const wchar_t* VormPointString::GetLabel() const { return m_label; }
 
-BOOL VormPointString::IsDone() const {
-  return m_done;
-}
+BOOL VormPointString::IsDone() const { return m_done; }
 
 bool VormPointString::Restart(const std::wstring& text) {
   m_done = m_descending = m_error = FALSE;
@@ -357,17 +347,11 @@ VormSortedPointString& VormSortedPointString::operator=(const VormSortedPointStr
   return *this;
 }
 
-VormSortedPointString::~VormSortedPointString() {
-  delete m_marker;
-}
+VormSortedPointString::~VormSortedPointString() { delete m_marker; }
 
-void VormSortedPointString::AddPoint(const wchar_t* number) {
-  m_marker->Mark(ReadAddedNumber(number));
-}
+void VormSortedPointString::AddPoint(const wchar_t* number) { m_marker->Mark(ReadAddedNumber(number)); }
 
-void VormSortedPointString::AddPoint(DWORD number) {
-  m_marker->Mark(number);
-}
+void VormSortedPointString::AddPoint(DWORD number) { m_marker->Mark(number); }
 
 void VormSortedPointString::BuildString() {
   // Runs are found a word of the bit set at a time, so empty stretches of a sparse set
@@ -394,9 +378,7 @@ void VormSortedPointString::RemoveAll() {
   m_marker->Clear();
 }
 
-void VormSortedPointString::RemovePoint(DWORD number) {
-  m_marker->Unmark(number);
-}
+void VormSortedPointString::RemovePoint(DWORD number) { m_marker->Unmark(number); }
 
 // ---------------------------------------------------------------------------------------
 // VormUnsortedPointString
@@ -414,13 +396,9 @@ VormUnsortedPointString& VormUnsortedPointString::operator=(const VormUnsortedPo
 
 VormUnsortedPointString::~VormUnsortedPointString() = default;
 
-void VormUnsortedPointString::AddPoint(const wchar_t* number) {
-  m_pending.push_back(ReadAddedNumber(number));
-}
+void VormUnsortedPointString::AddPoint(const wchar_t* number) { m_pending.push_back(ReadAddedNumber(number)); }
 
-void VormUnsortedPointString::AddPoint(DWORD number) {
-  m_pending.push_back(number);
-}
+void VormUnsortedPointString::AddPoint(DWORD number) { m_pending.push_back(number); }
 
 void VormUnsortedPointString::BuildString() {
   std::wstring& text = str();

@@ -105,9 +105,7 @@ void AppendSorted(std::wstring& text, const IntervalSet& set) {
   for (const auto& [lo, hi] : set) AppendInterval(text, lo, hi);
 }
 
-void SequenceWriter::Append(DWORD n) {
-  AppendNumber(m_text, n);
-}
+void SequenceWriter::Append(DWORD n) { AppendNumber(m_text, n); }
 
 void SequenceWriter::Add(DWORD n) {
   if (m_state == State::kEmpty) {

@@ -58,7 +58,8 @@ HRESULT VormXml::CreateDocument() {
   CoInitialize(nullptr);  // counted per thread; never undone here
   m_pDoc = nullptr;
   IUnknown* unknown = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&unknown));
+  HRESULT hr =
+      CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&unknown));
   if (FAILED(hr)) return hr;
   hr = OleRun(unknown);  // the context allows out-of-process servers, which must be running
   if (SUCCEEDED(hr)) hr = unknown->QueryInterface(IID_IXMLDOMDocument2, reinterpret_cast<void**>(&m_pDoc));
@@ -134,8 +135,7 @@ LONG VormXml::LoadFromStream(IXMLDOMDocument2Ptr document, IStream* stream) {
 
 HRESULT VormXml::OpenStream(const wchar_t* fileName, IStream** stream) {
   if (!fileName || !stream) return E_POINTER;
-  if (std::wcsncmp(fileName, L"http:", 5) == 0)
-    return URLOpenBlockingStreamW(nullptr, fileName, 0, nullptr, stream);
+  if (std::wcsncmp(fileName, L"http:", 5) == 0) return URLOpenBlockingStreamW(nullptr, fileName, 0, nullptr, stream);
   wchar_t full[MAX_PATH];
   const DWORD length = GetFullPathNameW(fileName, MAX_PATH, full, nullptr);
   // A name that does not fit would otherwise reach the URL moniker as whatever the buffer held.
@@ -160,7 +160,9 @@ void VormXml::ReportParseError(IXMLDOMParseErrorPtr error) {
   const _bstr_t reason = error->Getreason();
   const _bstr_t url = error->Geturl();
   CString text;
-  if (line > 0) text.Format(L"Error on line %d, position %d in \"%s\".\n", line, position, !url ? L"" : static_cast<const wchar_t*>(url));
+  if (line > 0)
+    text.Format(L"Error on line %d, position %d in \"%s\".\n", line, position,
+                !url ? L"" : static_cast<const wchar_t*>(url));
   MessageBoxW(nullptr, text, !reason ? L"" : static_cast<const wchar_t*>(reason), MB_OK);
 }
 

@@ -85,7 +85,9 @@ void VormXml::SetString(IXMLDOMNodePtr node, const CString& name, const CString&
 
 void VormXml::SetBool(IXMLDOMNodePtr node, const CString& name, bool value) { SetTyped(node, name, _variant_t(value)); }
 
-void VormXml::SetShort(IXMLDOMNodePtr node, const CString& name, short value) { SetTyped(node, name, _variant_t(value)); }
+void VormXml::SetShort(IXMLDOMNodePtr node, const CString& name, short value) {
+  SetTyped(node, name, _variant_t(value));
+}
 
 void VormXml::SetLong(IXMLDOMNodePtr node, const CString& name, LONG value) { SetTyped(node, name, _variant_t(value)); }
 
@@ -97,7 +99,9 @@ void VormXml::SetInt64(IXMLDOMNodePtr node, const CString& name, LONGLONG value)
   SetString(node, name, CString(VormFormat(L"%I64d", value)));
 }
 
-void VormXml::SetULong(IXMLDOMNodePtr node, const CString& name, ULONG value) { SetTyped(node, name, _variant_t(value)); }
+void VormXml::SetULong(IXMLDOMNodePtr node, const CString& name, ULONG value) {
+  SetTyped(node, name, _variant_t(value));
+}
 
 void VormXml::SetDouble(IXMLDOMNodePtr node, const CString& name, double value) {
   SetTyped(node, name, _variant_t(value));

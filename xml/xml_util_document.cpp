@@ -12,9 +12,9 @@ namespace VormXml_details {
 
 CString NodeArrayComErrorText(const _com_error& error) {
   const _bstr_t description = error.Description();
-  return CString(L"_com_error = ") +
-         (description.length() > 0 ? CString(static_cast<const wchar_t*>(description))
-                                   : CString(L"No IErrorInfo recorded - Error is undefined!"));
+  return CString(L"_com_error = ") + (description.length() > 0
+                                          ? CString(static_cast<const wchar_t*>(description))
+                                          : CString(L"No IErrorInfo recorded - Error is undefined!"));
 }
 
 CString ComErrorText(const _com_error& error) {
@@ -37,14 +37,16 @@ CString VormXmlUtil::HResultText(HRESULT hr) {
   text += L"\t";
   wchar_t* message = nullptr;
   const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-                     static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
   if (length > 0 && message) text += message;
   LocalFree(message);
   return text;
 }
 
-CString VormXmlUtil::LocalTimeText(const wchar_t* format) { return VormXml_details::LocalTimeText(_time64(nullptr), format); }
+CString VormXmlUtil::LocalTimeText(const wchar_t* format) {
+  return VormXml_details::LocalTimeText(_time64(nullptr), format);
+}
 
 BOOL VormXmlUtil::FileExists(const CString& path) { return _waccess(path, 0) != -1; }
 
@@ -122,8 +124,8 @@ IXMLDOMElementPtr VormXmlUtil::OpenOrCreateDocument(IXMLDOMDocument2Ptr pDoc, co
     const CString& target = processingInstructions[i];
     const CString& data = processingInstructions[i + 1];
     if (target.IsEmpty() || data.IsEmpty()) continue;
-    IXMLDOMProcessingInstructionPtr instruction =
-        pDoc->createProcessingInstruction(_bstr_t(static_cast<const wchar_t*>(target)), _bstr_t(static_cast<const wchar_t*>(data)));
+    IXMLDOMProcessingInstructionPtr instruction = pDoc->createProcessingInstruction(
+        _bstr_t(static_cast<const wchar_t*>(target)), _bstr_t(static_cast<const wchar_t*>(data)));
     if (!instruction) continue;
     if (pDoc->appendChild(instruction) && target == L"xml") xmlInstruction = true;
   }

@@ -100,10 +100,10 @@ bool AttributeValue(IXMLDOMNode* node, const CString& name, CString& value, CStr
 // when a read failed.
 struct Criterion {
   const CString* name;
-  const CString* text = nullptr;                // name and text
-  const CString* attributeName = nullptr;       // name and one attribute
+  const CString* text = nullptr;           // name and text
+  const CString* attributeName = nullptr;  // name and one attribute
   const CString* attributeValue = nullptr;
-  const CStringArray* pairs = nullptr;          // name and attribute pairs
+  const CStringArray* pairs = nullptr;  // name and attribute pairs
 
   bool Match(IXMLDOMNode* node, bool& matched, CString& message) const {
     matched = false;
@@ -602,8 +602,10 @@ CStringArray* VormXmlUtil::GetAttributeNames(IXMLDOMNodePtr pNode) {
     message = size <= 0 ? L"AttributesSize < 0!" : L"OK";
     for (LONG i = 0; i < size && message == L"OK"; ++i) {
       IXMLDOMAttributePtr attribute = attributes->Getitem(i);
-      if (!attribute) message = L"pCurAttribute is NULL!";
-      else names->Add(CString(static_cast<const wchar_t*>(attribute->Getname())));
+      if (!attribute)
+        message = L"pCurAttribute is NULL!";
+      else
+        names->Add(CString(static_cast<const wchar_t*>(attribute->Getname())));
     }
   }
   ThrowUnlessOk(message);
@@ -625,7 +627,8 @@ CString VormXmlUtil::GetAttributeValue(IXMLDOMElementPtr pElement, const CString
       message = L"get_Attributes failed!";
     } else if (!attributes) {
       message = L"OK";
-    } else if (IXMLDOMNodePtr attribute = attributes->getNamedItem(_bstr_t(static_cast<const wchar_t*>(DesiredAttributeName)))) {
+    } else if (IXMLDOMNodePtr attribute =
+                   attributes->getNamedItem(_bstr_t(static_cast<const wchar_t*>(DesiredAttributeName)))) {
       VARIANT v;
       VariantInit(&v);
       hr = attribute->get_nodeValue(&v);
@@ -790,8 +793,8 @@ IXMLDOMElementPtr VormXmlUtil::AppendChildElement(IXMLDOMNodePtr pRootNode, cons
   return element;
 }
 
-IXMLDOMAttributePtr VormXmlUtil::AddAttribute(IXMLDOMDocument2Ptr pDoc, IXMLDOMElementPtr pRootNode, const CString& name,
-                                              const CString& value) {
+IXMLDOMAttributePtr VormXmlUtil::AddAttribute(IXMLDOMDocument2Ptr pDoc, IXMLDOMElementPtr pRootNode,
+                                              const CString& name, const CString& value) {
   CString message = L"E_FAIL";
   IXMLDOMAttributePtr result;
   Guard(message, kAttributeCatch, [&] {
@@ -864,7 +867,8 @@ void VormXmlUtil::AddTextToNode(IXMLDOMDocument2Ptr pDoc, const CString& targetN
   IXMLDOMNodeListPtr list = GetChildNodes(pDoc);
   if (!list) {
     message = L"pRootNodeList is NULL!";
-  } else if (IXMLDOMNodePtr target = FindNodeByNameAndAttribute(list, targetName, attributeName, attributeValue, TRUE)) {
+  } else if (IXMLDOMNodePtr target =
+                 FindNodeByNameAndAttribute(list, targetName, attributeName, attributeValue, TRUE)) {
     IXMLDOMTextPtr node = AppendTextNode(pDoc, target, newName);
     if (!node) {
       message = L"pNewNode is NULL!";

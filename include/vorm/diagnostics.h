@@ -18,9 +18,9 @@
 //   VormHeapDebugFlagNames[VormHeapDebugKey] => L"SOFTWARE\\Nolvane\\VOR\\VormHeapDebugFlags"
 enum VormHeapDebugFlag {
   VormHeapDebugKey = 0,
-  VormHeapDebugDoHeapCheck = 1,           // L"DoHeapCheck"
-  VormHeapDebugDoCheckMemory = 2,         // L"DoCheckMemory"
-  VormHeapDebugAlwaysBreakInAssert = 3,   // L"AlwaysBreakInVormAssert"
+  VormHeapDebugDoHeapCheck = 1,          // L"DoHeapCheck"
+  VormHeapDebugDoCheckMemory = 2,        // L"DoCheckMemory"
+  VormHeapDebugAlwaysBreakInAssert = 3,  // L"AlwaysBreakInVormAssert"
 };
 VORM_API extern const wchar_t* const VormHeapDebugFlagNames[4];
 

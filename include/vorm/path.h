@@ -84,13 +84,13 @@ class VORM_API VormPath {
   const wchar_t* GetSeparator() const { return m_separator; }
 
   // Tests and file-system queries.
-  bool IsUNC() const;                // "\\x", "//x", "\/x" => true
+  bool IsUNC() const;                 // "\\x", "//x", "\/x" => true
   bool HasTrailingSeparator() const;  // last character '\' or '/'; false when empty
   // False when index > length; else whether the character at index (the terminator at
   // index == length) equals text[0].
   BOOL CharAtIs(unsigned index, const wchar_t* text) const;
-  bool Exists() const;          // _waccess(text, 0) == 0
-  int Access(int mode) const;   // _waccess(text, mode)
+  bool Exists() const;         // _waccess(text, 0) == 0
+  int Access(int mode) const;  // _waccess(text, mode)
   bool GetAttributeData(WIN32_FILE_ATTRIBUTE_DATA* data) const;
 
   // Editing in place.

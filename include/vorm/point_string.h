@@ -215,7 +215,7 @@ class VORM_API VormPointString : public CString {
   CString m_rest;             // snapshot of the text being tokenised
   std::size_t m_restPos = 0;  // where the untokenised part of m_rest begins
   CString m_label;
-  CString m_token;            // the current token, trimmed
+  CString m_token;  // the current token, trimmed
   DWORD m_first = 0;
   DWORD m_last = 0;
   DWORD m_current = 0;

@@ -6,10 +6,10 @@
 #include <vorm/diagnostics.h>
 #include <vorm/face_reader.h>
 #include <vorm/file_events.h>
-#include <vorm/file_stream.h>
 #include <vorm/file_match.h>
 #include <vorm/file_modified.h>
 #include <vorm/file_ops.h>
+#include <vorm/file_stream.h>
 #include <vorm/file_trees.h>
 #include <vorm/message_queue.h>
 #include <vorm/page_pool.h>

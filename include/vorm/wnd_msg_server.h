@@ -93,8 +93,7 @@ class VORM_API VormWndMsgServerImpl : public VormWndMsgServer {
   // Calls the callbacks of `message` in registration order, then returns DefWindowProcW's
   // answer. A callback unregistered by an earlier one during the same dispatch is not
   // called; one registered during it is called from the next message on.
-  static LRESULT HandleMessage(VormWndMsgServerImpl* server, HWND window, UINT message, WPARAM wParam,
-                               LPARAM lParam);
+  static LRESULT HandleMessage(VormWndMsgServerImpl* server, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
   struct Registration {

@@ -151,8 +151,8 @@ class VORM_API VormXmlUtil {
                                             const CString& childName);
   // selectNodes(path) below the node; the valuePath text of the first item whose keyPath
   // text equals keyValue, "" when none does. No message.
-  static CString LookupValue(IXMLDOMNodePtr pNode, const CString& path, const CString& keyPath,
-                             const CString& keyValue, const CString& valuePath);
+  static CString LookupValue(IXMLDOMNodePtr pNode, const CString& path, const CString& keyPath, const CString& keyValue,
+                             const CString& valuePath);
 
   // ---- creating and changing nodes ---------------------------------------------------------
   // Messages: "pDoc is NULL!", "pCreatedNode is NULL!", "pRootNode is NULL!",
@@ -169,8 +169,8 @@ class VORM_API VormXmlUtil {
   static IXMLDOMElementPtr AppendChildElement(IXMLDOMNodePtr pRootNode, const CString& name);
   // createAttribute(name) then the element's setAttribute(name, value); returns the created
   // attribute node, which stays detached (the element holds its own).
-  static IXMLDOMAttributePtr AddAttribute(IXMLDOMDocument2Ptr pDoc, IXMLDOMElementPtr pRootNode,
-                                          const CString& name, const CString& value);
+  static IXMLDOMAttributePtr AddAttribute(IXMLDOMDocument2Ptr pDoc, IXMLDOMElementPtr pRootNode, const CString& name,
+                                          const CString& value);
   // Sets an existing attribute, or adds it ("pDesiredAttribute is NULL!"); TRUE.
   static BOOL SetAttribute(IXMLDOMDocument2Ptr pDoc, IXMLDOMElementPtr pRootNode, const CString& name,
                            const CString& value);

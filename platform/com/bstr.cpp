@@ -15,9 +15,7 @@ namespace {
 constexpr size_t kPrefix = sizeof(std::uint32_t);
 
 // Room for `length` characters whose byte count still fits the 32-bit prefix.
-bool LengthFits(size_t length) {
-  return length <= (UINT32_MAX - sizeof(wchar_t)) / sizeof(wchar_t);
-}
+bool LengthFits(size_t length) { return length <= (UINT32_MAX - sizeof(wchar_t)) / sizeof(wchar_t); }
 
 BSTR Allocate(const OLECHAR* text, size_t length) {
   if (!LengthFits(length)) return nullptr;
@@ -27,8 +25,10 @@ BSTR Allocate(const OLECHAR* text, size_t length) {
   const auto count = static_cast<std::uint32_t>(bytes);
   std::memcpy(block, &count, kPrefix);
   BSTR s = reinterpret_cast<BSTR>(block + kPrefix);
-  if (text) std::memcpy(s, text, bytes);
-  else std::memset(s, 0, bytes);
+  if (text)
+    std::memcpy(s, text, bytes);
+  else
+    std::memset(s, 0, bytes);
   s[length] = L'\0';
   return s;
 }
@@ -41,13 +41,9 @@ std::uint32_t ByteCount(BSTR s) {
 
 }  // namespace
 
-BSTR SysAllocString(const OLECHAR* text) {
-  return text ? Allocate(text, std::wcslen(text)) : nullptr;
-}
+BSTR SysAllocString(const OLECHAR* text) { return text ? Allocate(text, std::wcslen(text)) : nullptr; }
 
-BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
-  return Allocate(text, length);
-}
+BSTR SysAllocStringLen(const OLECHAR* text, UINT length) { return Allocate(text, length); }
 
 INT SysReAllocString(BSTR* bstr, const OLECHAR* text) {
   return SysReAllocStringLen(bstr, text, text ? static_cast<UINT>(std::wcslen(text)) : 0);
@@ -67,17 +63,11 @@ void SysFreeString(BSTR bstr) {
   if (bstr) std::free(reinterpret_cast<unsigned char*>(bstr) - kPrefix);
 }
 
-UINT SysStringLen(BSTR bstr) {
-  return bstr ? ByteCount(bstr) / sizeof(wchar_t) : 0;
-}
+UINT SysStringLen(BSTR bstr) { return bstr ? ByteCount(bstr) / sizeof(wchar_t) : 0; }
 
-UINT SysStringByteLen(BSTR bstr) {
-  return bstr ? ByteCount(bstr) : 0;
-}
+UINT SysStringByteLen(BSTR bstr) { return bstr ? ByteCount(bstr) : 0; }
 
-wchar_t* CString::AllocSysString() const {
-  return Allocate(s_.data(), s_.size());
-}
+wchar_t* CString::AllocSysString() const { return Allocate(s_.data(), s_.size()); }
 
 // --- _bstr_t ------------------------------------------------------------------------------
 

@@ -46,9 +46,7 @@ unsigned char* AllocateData(size_t bytes, bool zero) {
   return static_cast<unsigned char*>(p);
 }
 
-HGLOBAL KeyOf(Block* block) {
-  return block->movable ? static_cast<HGLOBAL>(block) : static_cast<HGLOBAL>(block->data);
-}
+HGLOBAL KeyOf(Block* block) { return block->movable ? static_cast<HGLOBAL>(block) : static_cast<HGLOBAL>(block->data); }
 
 }  // namespace
 

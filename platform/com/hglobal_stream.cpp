@@ -27,7 +27,8 @@ class HGlobalStream final : public VormComObject<IStream, ISequentialStream> {
   HGLOBAL Block() const { return shared_->block; }
 
   bool Adopt(void* data, size_t size) {
-    if (position_ != 0 || GlobalSize(Block()) != 0 || !VormCom_details::AdoptIntoBlock(Block(), data, size)) return false;
+    if (position_ != 0 || GlobalSize(Block()) != 0 || !VormCom_details::AdoptIntoBlock(Block(), data, size))
+      return false;
     position_ = size;
     return true;
   }

@@ -24,9 +24,9 @@ constexpr DWORD kChunk = 256 * 1024;
 // is a drive, not a scheme.
 std::wstring_view SchemeOf(std::wstring_view url) {
   size_t i = 0;
-  while (i < url.size() && ((url[i] >= L'a' && url[i] <= L'z') || (url[i] >= L'A' && url[i] <= L'Z') ||
-                            (i > 0 && ((url[i] >= L'0' && url[i] <= L'9') || url[i] == L'+' || url[i] == L'-' ||
-                                       url[i] == L'.'))))
+  while (i < url.size() &&
+         ((url[i] >= L'a' && url[i] <= L'z') || (url[i] >= L'A' && url[i] <= L'Z') ||
+          (i > 0 && ((url[i] >= L'0' && url[i] <= L'9') || url[i] == L'+' || url[i] == L'-' || url[i] == L'.'))))
     ++i;
   if (i < 2 || i >= url.size() || url[i] != L':') return {};
   return url.substr(0, i);
@@ -35,22 +35,18 @@ std::wstring_view SchemeOf(std::wstring_view url) {
 HRESULT FromWin32(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return INET_E_RESOURCE_NOT_FOUND;
+    case ERROR_PATH_NOT_FOUND: return INET_E_RESOURCE_NOT_FOUND;
     case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-      return E_ACCESSDENIED;
-    case ERROR_NOT_ENOUGH_MEMORY:
-      return E_OUTOFMEMORY;
-    default:
-      return INET_E_DOWNLOAD_FAILURE;
+    case ERROR_SHARING_VIOLATION: return E_ACCESSDENIED;
+    case ERROR_NOT_ENOUGH_MEMORY: return E_OUTOFMEMORY;
+    default: return INET_E_DOWNLOAD_FAILURE;
   }
 }
 
 HRESULT ReadFileResource(const std::wstring& path, std::string& bytes,
                          const std::function<void(const std::string&)>& progress) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return FromWin32(GetLastError());
   DWORD high = 0;
   const DWORD low = GetFileSize(file, &high);
@@ -76,8 +72,10 @@ HRESULT ReadFileResource(const std::wstring& path, std::string& bytes,
       if (inPlace) bytes.resize(done + want);
       DWORD got = 0;
       const BOOL ok = ReadFile(file, inPlace ? bytes.data() + done : probe, want, &got, nullptr);
-      if (inPlace) bytes.resize(done + got);
-      else bytes.append(probe, got);
+      if (inPlace)
+        bytes.resize(done + got);
+      else
+        bytes.append(probe, got);
       if (!ok) {
         hr = FromWin32(GetLastError());
         break;
@@ -111,8 +109,7 @@ bool PathOfFileUrl(std::wstring_view url, std::wstring& path) {
   std::string decoded;
   decoded.reserve(encoded.size());
   for (size_t i = 0; i < encoded.size(); ++i) {
-    if (encoded[i] == '%' && i + 2 < encoded.size() && HexValue(encoded[i + 1]) >= 0 &&
-        HexValue(encoded[i + 2]) >= 0) {
+    if (encoded[i] == '%' && i + 2 < encoded.size() && HexValue(encoded[i + 1]) >= 0 && HexValue(encoded[i + 2]) >= 0) {
       decoded.push_back(static_cast<char>(HexValue(encoded[i + 1]) * 16 + HexValue(encoded[i + 2])));
       i += 2;
     } else {
@@ -120,7 +117,8 @@ bool PathOfFileUrl(std::wstring_view url, std::wstring& path) {
     }
   }
   // "/C:/dir" names a drive path.
-  if (decoded.size() >= 3 && decoded[0] == '/' && decoded[2] == ':' && std::isalpha(static_cast<unsigned char>(decoded[1])))
+  if (decoded.size() >= 3 && decoded[0] == '/' && decoded[2] == ':' &&
+      std::isalpha(static_cast<unsigned char>(decoded[1])))
     decoded.erase(0, 1);
   path = VormFromOsPath(decoded);
   return true;

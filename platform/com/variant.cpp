@@ -26,19 +26,29 @@ struct Value {
 
 bool KnownScalar(VARTYPE vt) {
   switch (vt) {
-    case VT_EMPTY: case VT_NULL: case VT_I1: case VT_I2: case VT_I4: case VT_INT: case VT_I8:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UINT: case VT_UI8: case VT_R4: case VT_R8:
-    case VT_BOOL: case VT_BSTR:
-      return true;
-    default:
-      return false;
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_I8:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_UI8:
+    case VT_R4:
+    case VT_R8:
+    case VT_BOOL:
+    case VT_BSTR: return true;
+    default: return false;
   }
 }
 
 // Types VariantClear knows how to free (or that own nothing).
 bool ClearableType(VARTYPE vt) {
-  return KnownScalar(vt) || vt == VT_ERROR || vt == VT_DATE || vt == VT_UNKNOWN || vt == VT_DISPATCH ||
-         vt == VT_CY;
+  return KnownScalar(vt) || vt == VT_ERROR || vt == VT_DATE || vt == VT_UNKNOWN || vt == VT_DISPATCH || vt == VT_CY;
 }
 
 // ---- text to number -----------------------------------------------------------------------
@@ -47,11 +57,11 @@ bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L
 
 // A number read from text: either the bits of a "&H"/"&O" literal, or sign * digits * 10^exp.
 struct ParsedNumber {
-  bool radix = false;       // &H / &O form
+  bool radix = false;         // &H / &O form
   bool radixTooLong = false;  // more digits than 64 bits hold
   unsigned long long bits = 0;
   bool negative = false;
-  std::string digits;       // significant digits, no leading zeros ("" is zero)
+  std::string digits;  // significant digits, no leading zeros ("" is zero)
   long long exp10 = 0;
 };
 
@@ -62,10 +72,14 @@ bool ParseRadix(const wchar_t* p, const wchar_t* end, ParsedNumber& out) {
   unsigned long long bits = 0;
   for (; p != end; ++p) {
     unsigned d;
-    if (*p >= L'0' && *p <= L'9') d = static_cast<unsigned>(*p - L'0');
-    else if (base == 16 && *p >= L'a' && *p <= L'f') d = static_cast<unsigned>(*p - L'a' + 10);
-    else if (base == 16 && *p >= L'A' && *p <= L'F') d = static_cast<unsigned>(*p - L'A' + 10);
-    else return false;
+    if (*p >= L'0' && *p <= L'9')
+      d = static_cast<unsigned>(*p - L'0');
+    else if (base == 16 && *p >= L'a' && *p <= L'f')
+      d = static_cast<unsigned>(*p - L'a' + 10);
+    else if (base == 16 && *p >= L'A' && *p <= L'F')
+      d = static_cast<unsigned>(*p - L'A' + 10);
+    else
+      return false;
     if (d >= base) return false;
     if (bits > (~0ULL >> (base == 16 ? 4 : 3))) out.radixTooLong = true;
     bits = bits * base + d;
@@ -219,8 +233,14 @@ HRESULT Load(const VARIANT& src, VARTYPE target, Value& v) {
     case VT_UINT: v.i = src.uintVal; return S_OK;
     case VT_UI8: v.i = src.ullVal; return S_OK;
     case VT_BOOL: v.i = src.boolVal ? -1 : 0; return S_OK;
-    case VT_R4: v.real = true; v.d = src.fltVal; return S_OK;
-    case VT_R8: v.real = true; v.d = src.dblVal; return S_OK;
+    case VT_R4:
+      v.real = true;
+      v.d = src.fltVal;
+      return S_OK;
+    case VT_R8:
+      v.real = true;
+      v.d = src.dblVal;
+      return S_OK;
     case VT_BSTR: return FromText(src.bstrVal, target, v);
     default: return DISP_E_TYPEMISMATCH;
   }
@@ -238,11 +258,13 @@ Range RangeOf(VARTYPE vt) {
   switch (vt) {
     case VT_I1: return {-128, 127, 0xFF};
     case VT_I2: return {-32768, 32767, 0xFFFF};
-    case VT_I4: case VT_INT: return {INT32_MIN, INT32_MAX, 0xFFFFFFFF};
+    case VT_I4:
+    case VT_INT: return {INT32_MIN, INT32_MAX, 0xFFFFFFFF};
     case VT_I8: return {INT64_MIN, INT64_MAX, static_cast<Int128>(UINT64_MAX)};
     case VT_UI1: return {0, 0xFF, 0xFF};
     case VT_UI2: return {0, 0xFFFF, 0xFFFF};
-    case VT_UI4: case VT_UINT: return {0, UINT32_MAX, UINT32_MAX};
+    case VT_UI4:
+    case VT_UINT: return {0, UINT32_MAX, UINT32_MAX};
     default: return {0, static_cast<Int128>(UINT64_MAX), static_cast<Int128>(UINT64_MAX)};  // VT_UI8
   }
 }
@@ -274,8 +296,10 @@ HRESULT StoreText(const VARIANT& src, unsigned short flags, VARIANT& out) {
   switch (src.vt) {
     case VT_EMPTY: break;
     case VT_BOOL:
-      if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL)) text = src.boolVal ? L"True" : L"False";
-      else text = src.boolVal ? L"-1" : L"0";
+      if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL))
+        text = src.boolVal ? L"True" : L"False";
+      else
+        text = src.boolVal ? L"-1" : L"0";
       break;
     case VT_R4: text = VormFormat(L"%.7G", static_cast<double>(src.fltVal)); break;
     case VT_R8: text = VormFormat(L"%.15G", src.dblVal); break;
@@ -365,8 +389,10 @@ void VariantInit(VARIANT* v) {
 HRESULT VariantClear(VARIANT* v) {
   if (!v) return E_INVALIDARG;
   if (!ClearableType(v->vt)) return DISP_E_BADVARTYPE;
-  if (v->vt == VT_BSTR) SysFreeString(v->bstrVal);
-  else if ((v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) && v->punkVal) v->punkVal->Release();
+  if (v->vt == VT_BSTR)
+    SysFreeString(v->bstrVal);
+  else if ((v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) && v->punkVal)
+    v->punkVal->Release();
   VariantInit(v);
   return S_OK;
 }
@@ -557,9 +583,7 @@ _variant_t::operator LONG() const { return vt == VT_I4 ? lVal : Converted(VT_I4)
 _variant_t::operator ULONG() const { return vt == VT_UI4 ? ulVal : Converted(VT_UI4).ulVal; }
 _variant_t::operator LONGLONG() const { return vt == VT_I8 ? llVal : Converted(VT_I8).llVal; }
 _variant_t::operator double() const { return vt == VT_R8 ? dblVal : Converted(VT_R8).dblVal; }
-_variant_t::operator bool() const {
-  return (vt == VT_BOOL ? boolVal : Converted(VT_BOOL).boolVal) != VARIANT_FALSE;
-}
+_variant_t::operator bool() const { return (vt == VT_BOOL ? boolVal : Converted(VT_BOOL).boolVal) != VARIANT_FALSE; }
 _variant_t::operator _bstr_t() const {
   if (vt == VT_BSTR) return _bstr_t(bstrVal, true);
   _variant_t text = Converted(VT_BSTR);

@@ -34,15 +34,16 @@ static_assert(offsetof(VormChangeNotify_details::RecordHeader, len) == offsetof(
 namespace VormChangeNotify_details {
 
 static_assert(kAccess == IN_ACCESS && kModify == IN_MODIFY && kAttrib == IN_ATTRIB && kMovedFrom == IN_MOVED_FROM &&
-              kMovedTo == IN_MOVED_TO && kCreate == IN_CREATE && kDelete == IN_DELETE && kDeleteSelf == IN_DELETE_SELF &&
-              kUnmount == IN_UNMOUNT && kOverflow == IN_Q_OVERFLOW && kIgnored == IN_IGNORED && kIsDir == IN_ISDIR);
+              kMovedTo == IN_MOVED_TO && kCreate == IN_CREATE && kDelete == IN_DELETE &&
+              kDeleteSelf == IN_DELETE_SELF && kUnmount == IN_UNMOUNT && kOverflow == IN_Q_OVERFLOW &&
+              kIgnored == IN_IGNORED && kIsDir == IN_ISDIR);
 
 namespace {
 
 constexpr DWORD kValidFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
-                               FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
-                               FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_LAST_ACCESS |
-                               FILE_NOTIFY_CHANGE_CREATION | FILE_NOTIFY_CHANGE_SECURITY;
+                               FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE |
+                               FILE_NOTIFY_CHANGE_LAST_ACCESS | FILE_NOTIFY_CHANGE_CREATION |
+                               FILE_NOTIFY_CHANGE_SECURITY;
 
 // One change handle. Signalled from the monitor thread, re-armed and waited on by its
 // owner. Thread rule: the state is guarded by the dispatcher lock. Ownership: shared by the

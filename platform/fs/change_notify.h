@@ -50,10 +50,9 @@ std::size_t DecodeEvents(const unsigned char* buffer, std::size_t length, Visit&
 
 // The kernel's event bits (the values of <sys/inotify.h>, which the monitor checks), kept
 // here so that the filter rules below are plain inline code.
-constexpr std::uint32_t kAccess = 0x00000001, kModify = 0x00000002, kAttrib = 0x00000004,
-                        kMovedFrom = 0x00000040, kMovedTo = 0x00000080, kCreate = 0x00000100,
-                        kDelete = 0x00000200, kDeleteSelf = 0x00000400, kUnmount = 0x00002000,
-                        kOverflow = 0x00004000, kIgnored = 0x00008000, kIsDir = 0x40000000;
+constexpr std::uint32_t kAccess = 0x00000001, kModify = 0x00000002, kAttrib = 0x00000004, kMovedFrom = 0x00000040,
+                        kMovedTo = 0x00000080, kCreate = 0x00000100, kDelete = 0x00000200, kDeleteSelf = 0x00000400,
+                        kUnmount = 0x00002000, kOverflow = 0x00004000, kIgnored = 0x00008000, kIsDir = 0x40000000;
 constexpr std::uint32_t kNameEvents = kCreate | kDelete | kMovedFrom | kMovedTo;
 constexpr DWORD kAttribFilters = FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_LAST_WRITE |
                                  FILE_NOTIFY_CHANGE_LAST_ACCESS | FILE_NOTIFY_CHANGE_SECURITY;

@@ -196,8 +196,9 @@ bool CopyLink(const std::string& from, const std::string& to, bool failIfExists)
     return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : WriteError(errno), false);
   }
   std::string temp;
-  if (MakeTemporary(to, ".~link", temp,
-                    [&](const std::string& name) { return Sys::SymlinkAt(text.data(), AT_FDCWD, name.c_str()); }) != 0) {
+  if (MakeTemporary(to, ".~link", temp, [&](const std::string& name) {
+        return Sys::SymlinkAt(text.data(), AT_FDCWD, name.c_str());
+      }) != 0) {
     return Fail(WriteError(errno), false);
   }
   if (const DWORD error = Commit(temp, to, false)) {
@@ -231,7 +232,7 @@ BOOL CopyFileW(const wchar_t* existingFileName, const wchar_t* newFileName, BOOL
   return Copy(existingFileName, newFileName, failIfExists ? COPY_FILE_FAIL_IF_EXISTS : 0);
 }
 
-BOOL CopyFileExW(const wchar_t* existingFileName, const wchar_t* newFileName, void* /*progressRoutine*/,
-                 void* /*data*/, BOOL* /*cancel*/, DWORD copyFlags) {
+BOOL CopyFileExW(const wchar_t* existingFileName, const wchar_t* newFileName, void* /*progressRoutine*/, void* /*data*/,
+                 BOOL* /*cancel*/, DWORD copyFlags) {
   return Copy(existingFileName, newFileName, copyFlags);
 }

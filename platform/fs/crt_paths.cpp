@@ -65,7 +65,7 @@ wchar_t* TempName(const wchar_t* dir, const wchar_t* prefix) {
     if (!ToNative(name.c_str(), candidate)) return nullptr;
     struct stat st;
     if (lstat(candidate.c_str(), &st) == 0) continue;  // taken
-    if (errno != ENOENT) return nullptr;                // cannot tell: too long, no access, ...
+    if (errno != ENOENT) return nullptr;               // cannot tell: too long, no access, ...
     auto* out = static_cast<wchar_t*>(std::malloc((name.size() + 1) * sizeof(wchar_t)));
     if (!out) return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<wchar_t*>(nullptr));
     std::wmemcpy(out, name.c_str(), name.size() + 1);

@@ -58,8 +58,8 @@ bool SetAttributesNative(const std::string& native, DWORD attributes) {
   if (Sys::Stat(native.c_str(), st) != 0) return Fail(ErrorForPath(errno, native), false);
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~kWriteBits)
-                  : (mode & S_IWUSR)                      ? mode
-                                                          : (mode | S_IWUSR);
+                  : (mode & S_IWUSR)                     ? mode
+                                                         : (mode | S_IWUSR);
   if (wanted != mode && Sys::ChangeMode(native.c_str(), wanted) != 0) return Fail(ErrorForPath(errno, native), false);
   return Succeed();
 }
@@ -68,16 +68,11 @@ bool SetAttributesNative(const std::string& native, DWORD attributes) {
 int ErrnoFor(DWORD code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return ENOENT;
-    case ERROR_DIRECTORY:
-      return ENOTDIR;
-    case ERROR_NOT_ENOUGH_MEMORY:
-      return ENOMEM;
-    case ERROR_INVALID_PARAMETER:
-      return EINVAL;
-    default:
-      return EACCES;
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_NOT_ENOUGH_MEMORY: return ENOMEM;
+    case ERROR_INVALID_PARAMETER: return EINVAL;
+    default: return EACCES;
   }
 }
 
@@ -170,7 +165,8 @@ BOOL VormGetFilePermissions(const wchar_t* path, DWORD* bits) {
 
 BOOL VormSetFilePermissions(const wchar_t* path, DWORD bits) {
   return ByName(path, [bits](const std::string& native) {
-    if (Sys::ChangeMode(native.c_str(), static_cast<mode_t>(bits & 07777)) != 0) return Fail(ErrorForPath(errno, native), false);
+    if (Sys::ChangeMode(native.c_str(), static_cast<mode_t>(bits & 07777)) != 0)
+      return Fail(ErrorForPath(errno, native), false);
     return Succeed();
   });
 }

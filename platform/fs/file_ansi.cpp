@@ -7,7 +7,8 @@
 
 HANDLE CreateFileA(const char* fileName, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) {
-  if (!fileName) return CreateFileW(nullptr, access, shareMode, security, disposition, flagsAndAttributes, templateFile);
+  if (!fileName)
+    return CreateFileW(nullptr, access, shareMode, security, disposition, flagsAndAttributes, templateFile);
   const std::wstring wide = VormFromUtf8(fileName);
   return CreateFileW(wide.c_str(), access, shareMode, security, disposition, flagsAndAttributes, templateFile);
 }

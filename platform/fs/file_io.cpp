@@ -56,7 +56,8 @@ HANDLE Create(const wchar_t* fileName, DWORD access, DWORD disposition, DWORD fl
   request.disposition = disposition;
   request.allowFolder = (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
   request.readOnly = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING || (disposition == TRUNCATE_EXISTING && !request.write)) {
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
+      (disposition == TRUNCATE_EXISTING && !request.write)) {
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }
   const OpenResult opened = OpenFile(native, request);
@@ -147,10 +148,10 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD met
   if (!file) return INVALID_SET_FILE_POINTER;
   int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
   if (whence < 0) return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
-  long long move = distanceHigh
-                       ? static_cast<long long>((static_cast<unsigned long long>(static_cast<DWORD>(*distanceHigh)) << 32) |
-                                                static_cast<DWORD>(distance))
-                       : static_cast<long long>(distance);
+  long long move =
+      distanceHigh ? static_cast<long long>((static_cast<unsigned long long>(static_cast<DWORD>(*distanceHigh)) << 32) |
+                                            static_cast<DWORD>(distance))
+                   : static_cast<long long>(distance);
   off_t base = whence == SEEK_SET ? 0 : lseek(file->fd, 0, whence);
   if (base < 0) return Fail(VormErrorFromErrno(errno), INVALID_SET_FILE_POINTER);
   if ((move < 0 && base + move < 0) || (move > 0 && move > static_cast<long long>(INT64_MAX) - base)) {

@@ -18,8 +18,7 @@ constexpr long long kMaxTime64 = 32535215999LL;
 // Whole seconds since 1970 of a FILETIME, rounded down (before 1970 too).
 //   UnixSeconds({0xD53E8000, 0x019DB1DE}) => 0
 inline long long UnixSeconds(const FILETIME& ft) {
-  const long long ticks =
-      static_cast<long long>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+  const long long ticks = static_cast<long long>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
   const long long since = ticks - kUnixEpochTicks;
   long long seconds = since / kTicksPerSecond;
   if (since % kTicksPerSecond < 0) --seconds;

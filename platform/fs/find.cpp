@@ -38,8 +38,7 @@ HANDLE StartFind(const wchar_t* fileName, void* findData, bool foldersOnly, DWOR
 
 HANDLE FindFirstFileExW(const wchar_t* fileName, FINDEX_INFO_LEVELS infoLevel, void* findData,
                         FINDEX_SEARCH_OPS searchOp, void* searchFilter, DWORD additionalFlags) {
-  if (!fileName || !findData || searchFilter ||
-      (infoLevel != FindExInfoStandard && infoLevel != FindExInfoBasic) ||
+  if (!fileName || !findData || searchFilter || (infoLevel != FindExInfoStandard && infoLevel != FindExInfoBasic) ||
       (searchOp != FindExSearchNameMatch && searchOp != FindExSearchLimitToDirectories)) {
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   }

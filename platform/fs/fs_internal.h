@@ -76,10 +76,10 @@ struct OpenRequest {
   Share share = Share::None;
 };
 struct OpenResult {
-  int fd = -1;                  // the descriptor, or -1 with `error`
+  int fd = -1;  // the descriptor, or -1 with `error`
   DWORD error = ERROR_SUCCESS;
-  bool existed = false;         // the file was there before
-  bool folder = false;          // a folder was opened (allowFolder)
+  bool existed = false;  // the file was there before
+  bool folder = false;   // a folder was opened (allowFolder)
 };
 OpenResult OpenFile(const std::string& native, const OpenRequest& request);
 

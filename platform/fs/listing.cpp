@@ -193,8 +193,14 @@ bool Listing::Add(const char* name, unsigned char type, int fd, DWORD flags, boo
   const wchar_t* folded = pattern.CaseSensitive() ? names_.data() + start : names_.data() + key;
   const bool match = exact || pattern.MatchFolded(folded, len);
 
-  Entry e{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(len), static_cast<std::uint32_t>(key),
-          static_cast<std::uint32_t>(osNames_.size()), kNone, KindOfType(type), dot, match};
+  Entry e{static_cast<std::uint32_t>(start),
+          static_cast<std::uint32_t>(len),
+          static_cast<std::uint32_t>(key),
+          static_cast<std::uint32_t>(osNames_.size()),
+          kNone,
+          KindOfType(type),
+          dot,
+          match};
   if (type == DT_UNKNOWN || exact) {
     // The stream does not say (or the name was looked up directly): the record tells.
     FileInfo info;
@@ -249,7 +255,8 @@ DWORD Listing::Scan(int fd, std::wstring_view patternText, DWORD flags) {
     // An exact name: looked up directly before the folder is scanned for a case-insensitive
     // match.
     const std::string exact = VormToOsPath(patternText);
-    if (!exact.empty() && exact.find('/') == std::string::npos && Add(exact.c_str(), DT_UNKNOWN, fd, flags, true, atRoot, pattern)) {
+    if (!exact.empty() && exact.find('/') == std::string::npos &&
+        Add(exact.c_str(), DT_UNKNOWN, fd, flags, true, atRoot, pattern)) {
       Sort();
       return ERROR_SUCCESS;
     }
@@ -270,9 +277,12 @@ DWORD Listing::Scan(int fd, std::wstring_view patternText, DWORD flags) {
   if (!pattern.HasWildcards()) {
     // A name without wildcards that is there as spelled names that entry only; its case
     // variants match only when it is not there.
-    const std::size_t first = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
-      return e.match && std::wstring_view(names_.data() + e.name, e.length) == patternText;
-    }) - entries_.begin();
+    const std::size_t first =
+        std::find_if(entries_.begin(), entries_.end(),
+                     [&](const Entry& e) {
+                       return e.match && std::wstring_view(names_.data() + e.name, e.length) == patternText;
+                     }) -
+        entries_.begin();
     if (first < entries_.size()) {
       for (std::size_t i = 0; i < entries_.size(); ++i) entries_[i].match = entries_[i].match && (i == first);
       if (!(flags & VormFolderListing::EveryFolder)) {
@@ -417,9 +427,7 @@ void VormFolderListing::Clear() {
 
 size_t VormFolderListing::GetCount() const { return m_impl ? m_impl->Count() : 0; }
 
-const wchar_t* VormFolderListing::GetName(size_t index) const {
-  return index < GetCount() ? m_impl->Name(index) : L"";
-}
+const wchar_t* VormFolderListing::GetName(size_t index) const { return index < GetCount() ? m_impl->Name(index) : L""; }
 
 size_t VormFolderListing::GetNameLength(size_t index) const {
   return index < GetCount() ? m_impl->NameLength(index) : 0;

@@ -98,11 +98,11 @@ int CFile::OpenDescriptor(const wchar_t* fileName, UINT openFlags, DWORD& osErro
   OpenRequest request;
   request.read = access != modeWrite;
   request.write = access != modeRead;
-  request.disposition = !(openFlags & modeCreate)         ? OPEN_EXISTING
+  request.disposition = !(openFlags & modeCreate)           ? OPEN_EXISTING
                         : (openFlags & modeNoTruncate) != 0 ? OPEN_ALWAYS
                                                             : CREATE_ALWAYS;
-  request.share = (share == shareCompat || share == shareExclusive) ? OpenRequest::Share::Exclusive
-                                                                    : OpenRequest::Share::Shared;
+  request.share =
+      (share == shareCompat || share == shareExclusive) ? OpenRequest::Share::Exclusive : OpenRequest::Share::Shared;
   const OpenResult opened = OpenFile(native, request);
   osError = opened.error;
   return opened.fd;

@@ -76,9 +76,10 @@ constexpr SystemMessage kSystemMessages[] = {
     {1011, L"The configuration registry key could not be opened.\r\n"},
     {1012, L"The configuration registry key could not be read.\r\n"},
     {1013, L"The configuration registry key could not be written.\r\n"},
-    {1015, L"The registry is corrupted. The structure of one of the files containing registry data is corrupted, "
-           L"or the system's memory image of the file is corrupted, or the file could not be recovered because the "
-           L"alternate copy or log was absent or corrupted.\r\n"},
+    {1015,
+     L"The registry is corrupted. The structure of one of the files containing registry data is corrupted, "
+     L"or the system's memory image of the file is corrupted, or the file could not be recovered because the "
+     L"alternate copy or log was absent or corrupted.\r\n"},
     {1018, L"Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
     {1158, L"Invalid message box style.\r\n"},
     {1400, L"Invalid window handle.\r\n"},
@@ -149,30 +150,24 @@ InsertSpec ParseSpec(std::wstring_view body) {
   }
   i += size.size();
   if (i + 1 != body.size()) return r;
-  const bool is64 = size == L"ll" || size == L"I64" || size == L"L" || size == L"z" || size == L"t" || size == L"j" ||
-                    size == L"I";
+  const bool is64 =
+      size == L"ll" || size == L"I64" || size == L"L" || size == L"z" || size == L"t" || size == L"j" || size == L"I";
   switch (body[i]) {
     case L's':
     case L'S':
-      r.kind = size == L"h" || (body[i] == L'S' && size != L"l" && size != L"w") ? InsertSpec::kNarrow : InsertSpec::kWide;
+      r.kind =
+          size == L"h" || (body[i] == L'S' && size != L"l" && size != L"w") ? InsertSpec::kNarrow : InsertSpec::kWide;
       break;
     case L'c':
-    case L'C':
-      r.kind = InsertSpec::kChar;
-      break;
+    case L'C': r.kind = InsertSpec::kChar; break;
     case L'd':
     case L'i':
     case L'u':
     case L'x':
     case L'X':
-    case L'o':
-      r.kind = is64 ? InsertSpec::kInt64 : InsertSpec::kInt32;
-      break;
-    case L'p':
-      r.kind = InsertSpec::kPointer;
-      break;
-    default:
-      break;
+    case L'o': r.kind = is64 ? InsertSpec::kInt64 : InsertSpec::kInt32; break;
+    case L'p': r.kind = InsertSpec::kPointer; break;
+    default: break;
   }
   return r;
 }
@@ -180,8 +175,8 @@ InsertSpec ParseSpec(std::wstring_view body) {
 // The argument of one insert, read once.
 struct InsertValue {
   bool present = false;
-  DWORD_PTR bits = 0;      // integers, characters, pointers, strings (as pointers)
-  long long wide64 = 0;    // 64-bit integers read from a va_list
+  DWORD_PTR bits = 0;    // integers, characters, pointers, strings (as pointers)
+  long long wide64 = 0;  // 64-bit integers read from a va_list
 };
 
 // The longest message: the platform's 128K bytes of UTF-16, counted here in characters.
@@ -202,17 +197,12 @@ DWORD AppendInsert(std::wstring& out, const InsertSpec& conversion, const Insert
   switch (conversion.kind) {
     case InsertSpec::kWide:
       return AppendFormatted(out, conversion.conversion, reinterpret_cast<const wchar_t*>(v.bits));
-    case InsertSpec::kNarrow:
-      return AppendFormatted(out, conversion.conversion, reinterpret_cast<const char*>(v.bits));
+    case InsertSpec::kNarrow: return AppendFormatted(out, conversion.conversion, reinterpret_cast<const char*>(v.bits));
     case InsertSpec::kChar:
-    case InsertSpec::kInt32:
-      return AppendFormatted(out, conversion.conversion, static_cast<int>(v.bits));
-    case InsertSpec::kInt64:
-      return AppendFormatted(out, conversion.conversion, v.wide64);
-    case InsertSpec::kPointer:
-      return AppendFormatted(out, conversion.conversion, reinterpret_cast<void*>(v.bits));
-    case InsertSpec::kBad:
-      break;
+    case InsertSpec::kInt32: return AppendFormatted(out, conversion.conversion, static_cast<int>(v.bits));
+    case InsertSpec::kInt64: return AppendFormatted(out, conversion.conversion, v.wide64);
+    case InsertSpec::kPointer: return AppendFormatted(out, conversion.conversion, reinterpret_cast<void*>(v.bits));
+    case InsertSpec::kBad: break;
   }
   return ERROR_SUCCESS;
 }
@@ -258,8 +248,10 @@ class MessageFormatter {
       if (c == L'\r' || c == L'\n') {
         // A line break of the text: kept as written, or one blank when lines are joined.
         const size_t len = (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ? 2 : 1;
-        if (joinLines) out_.push_back(L' ');
-        else out_.append(text.substr(i, len));
+        if (joinLines)
+          out_.push_back(L' ');
+        else
+          out_.append(text.substr(i, len));
         i += len;
         continue;
       }
@@ -283,19 +275,11 @@ class MessageFormatter {
       }
       i += 2;
       switch (e) {
-        case L'0':
-          return EndText();  // here, without its closing line break
-        case L'n':
-          out_.append(L"\r\n");
-          break;
-        case L'r':
-          out_.push_back(L'\r');
-          break;
-        case L't':
-          out_.push_back(L'\t');
-          break;
-        default:
-          out_.push_back(e);  // %%, "% ", %., %! and anything else: the character itself
+        case L'0': return EndText();  // here, without its closing line break
+        case L'n': out_.append(L"\r\n"); break;
+        case L'r': out_.push_back(L'\r'); break;
+        case L't': out_.push_back(L'\t'); break;
+        default: out_.push_back(e);  // %%, "% ", %., %! and anything else: the character itself
       }
     }
     return EndText();
@@ -355,24 +339,13 @@ class MessageFormatter {
       if (!specOf[n]) return Fail(ERROR_INVALID_PARAMETER);
       InsertValue& v = values_[n];
       switch (specOf[n]->kind) {
-        case InsertSpec::kWide:
-          v.bits = reinterpret_cast<DWORD_PTR>(va_arg(*args_, const wchar_t*));
-          break;
-        case InsertSpec::kNarrow:
-          v.bits = reinterpret_cast<DWORD_PTR>(va_arg(*args_, const char*));
-          break;
-        case InsertSpec::kPointer:
-          v.bits = reinterpret_cast<DWORD_PTR>(va_arg(*args_, void*));
-          break;
+        case InsertSpec::kWide: v.bits = reinterpret_cast<DWORD_PTR>(va_arg(*args_, const wchar_t*)); break;
+        case InsertSpec::kNarrow: v.bits = reinterpret_cast<DWORD_PTR>(va_arg(*args_, const char*)); break;
+        case InsertSpec::kPointer: v.bits = reinterpret_cast<DWORD_PTR>(va_arg(*args_, void*)); break;
         case InsertSpec::kChar:
-        case InsertSpec::kInt32:
-          v.bits = static_cast<DWORD_PTR>(static_cast<unsigned>(va_arg(*args_, int)));
-          break;
-        case InsertSpec::kInt64:
-          v.wide64 = va_arg(*args_, long long);
-          break;
-        case InsertSpec::kBad:
-          return Fail(ERROR_INVALID_PARAMETER);
+        case InsertSpec::kInt32: v.bits = static_cast<DWORD_PTR>(static_cast<unsigned>(va_arg(*args_, int))); break;
+        case InsertSpec::kInt64: v.wide64 = va_arg(*args_, long long); break;
+        case InsertSpec::kBad: return Fail(ERROR_INVALID_PARAMETER);
       }
       v.present = true;
     }

@@ -16,14 +16,14 @@
 
 // Kinds of objects behind handles. Add new kinds at the end.
 enum class VormObjectType : int {
-  File = 1,            // CreateFileW
-  Find,                // FindFirstFileExW; closed by FindClose only
+  File = 1,  // CreateFileW
+  Find,      // FindFirstFileExW; closed by FindClose only
   Event,
   Thread,
   ChangeNotification,  // closed by FindCloseChangeNotification only
   Mutex,
   Semaphore,
-  Internal,            // waitable objects of the layer itself; never behind a handle
+  Internal,  // waitable objects of the layer itself; never behind a handle
 };
 
 class VormWaitable;

@@ -70,7 +70,8 @@ int GetLocaleInfoW(LCID locale, LCTYPE type, wchar_t* data, int size) {
   if (size < 0 || (!data && size > 0)) return Fail(ERROR_INVALID_PARAMETER, 0);
   if (type & ~(LOCALE_NOUSEROVERRIDE | 0xFFFF)) return Fail(ERROR_INVALID_FLAGS, 0);
   std::wstring value;
-  if (!Lookup(locale, type & 0xFFFF, (type & LOCALE_NOUSEROVERRIDE) == 0, value)) return Fail(ERROR_INVALID_PARAMETER, 0);
+  if (!Lookup(locale, type & 0xFFFF, (type & LOCALE_NOUSEROVERRIDE) == 0, value))
+    return Fail(ERROR_INVALID_PARAMETER, 0);
   const int needed = static_cast<int>(value.size()) + 1;
   if (size == 0) return needed;
   if (size < needed) return Fail(ERROR_INSUFFICIENT_BUFFER, 0);

@@ -78,7 +78,7 @@ void VormThreadRecord::BindToCallingThread() {
 
 void VormThreadRecord::ReleaseOnThreadExit(void* holder) {
   auto* record = static_cast<std::shared_ptr<VormThreadRecord>*>(holder);
-  (*record)->Finish(0);  // a thread the layer did not start ends with 0
+  (*record)->Finish(0);             // a thread the layer did not start ends with 0
   (*record)->recentWindow.reset();  // its handles may keep the record; nothing else need stay
   t_current = nullptr;
   delete record;

@@ -30,8 +30,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUT
   return handle;
 }
 
-uintptr_t _beginthreadex(void* security, unsigned stackSize, unsigned (*start)(void*), void* argument,
-                         unsigned flags, unsigned* threadId) {
+uintptr_t _beginthreadex(void* security, unsigned stackSize, unsigned (*start)(void*), void* argument, unsigned flags,
+                         unsigned* threadId) {
   if (!start) {
     errno = EINVAL;
     return 0;

@@ -32,17 +32,23 @@ class VormWaitCore {
     entry.object = &object;
     entry.next = nullptr;
     entry.prev = object.last_;
-    if (object.last_) object.last_->next = &entry;
-    else object.first_ = &entry;
+    if (object.last_)
+      object.last_->next = &entry;
+    else
+      object.first_ = &entry;
     object.last_ = &entry;
   }
 
   static void Unlink(VormWaitEntry& entry) {
     VormWaitable& object = *entry.object;
-    if (entry.prev) entry.prev->next = entry.next;
-    else object.first_ = entry.next;
-    if (entry.next) entry.next->prev = entry.prev;
-    else object.last_ = entry.prev;
+    if (entry.prev)
+      entry.prev->next = entry.next;
+    else
+      object.first_ = entry.next;
+    if (entry.next)
+      entry.next->prev = entry.prev;
+    else
+      object.last_ = entry.prev;
     entry.object = nullptr;
     entry.prev = entry.next = nullptr;
   }
@@ -112,8 +118,10 @@ void VormDispatcherLock::Complete(VormThreadRecord& thread, DWORD result) {
   VormWaitCore::Dequeue(thread.wait);
   thread.wait.waiting = false;
   thread.wait.result.store(result, std::memory_order_release);
-  if (!firstWake_) firstWake_ = thread.shared_from_this();
-  else moreWakes_.push_back(thread.shared_from_this());
+  if (!firstWake_)
+    firstWake_ = thread.shared_from_this();
+  else
+    moreWakes_.push_back(thread.shared_from_this());
 }
 
 void VormWaitable::WakeWaiters(VormDispatcherLock& lock) { VormWaitCore::WakeWaiters(*this, lock); }
@@ -169,8 +177,10 @@ DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const 
     {
       std::unique_lock<std::mutex> sleep(block.sleepMutex);
       auto completed = [&] { return block.result.load(std::memory_order_acquire) != VormWaitBlock::kPending; };
-      if (milliseconds == INFINITE) block.wake.wait(sleep, completed);
-      else block.wake.wait_until(sleep, deadline, completed);
+      if (milliseconds == INFINITE)
+        block.wake.wait(sleep, completed);
+      else
+        block.wake.wait_until(sleep, deadline, completed);
     }
     result = block.result.load(std::memory_order_acquire);
     if (result == VormWaitBlock::kPending) {

@@ -28,8 +28,7 @@ DWORD HoldHandles(const HANDLE* handles, DWORD count, bool waitAll, HeldObjects&
 
 }  // namespace VormWait_details
 
-DWORD WaitForMultipleObjectsEx(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD milliseconds,
-                               BOOL alertable) {
+DWORD WaitForMultipleObjectsEx(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD milliseconds, BOOL alertable) {
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS) return Fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
   VormWait_details::HeldObjects held;
   const DWORD error = VormWait_details::HoldHandles(objects, count, waitAll != FALSE, held);

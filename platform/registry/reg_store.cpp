@@ -404,8 +404,7 @@ LONG RegOpenKeyExW(HKEY key, const wchar_t* subKey, DWORD /*options*/, REGSAM ac
   return Store::Get().Open(key, subKey, access, result);
 }
 
-LONG RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type, BYTE* data,
-                      DWORD* dataSize) {
+LONG RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) {
   if (reserved || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
   return Store::Get().Query(key, valueName, type, data, dataSize);
 }

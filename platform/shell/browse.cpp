@@ -12,8 +12,8 @@
 #include <vorm/platform/shell_browse.h>
 #include <vorm/platform/text.h>
 
-#include "platform/user/windowing.h"
 #include "platform/user/provider_slot.h"
+#include "platform/user/windowing.h"
 
 namespace {
 
@@ -170,9 +170,7 @@ class Dialog final : public VormFolderDialog {
   // Messages sent to the dialog window.
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-      case BFFM_ENABLEOK:
-        okEnabled_ = lParam != 0;
-        return 0;
+      case BFFM_ENABLEOK: okEnabled_ = lParam != 0; return 0;
       case BFFM_SETSELECTIONW: {
         std::wstring path;
         if (wParam) {
@@ -182,14 +180,9 @@ class Dialog final : public VormFolderDialog {
         }
         return 0;
       }
-      case BFFM_SETSTATUSTEXTW:
-        status_ = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"";
-        return 0;
-      case BFFM_SETOKTEXT:
-        okText_ = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"OK";
-        return 0;
-      default:
-        return 0;
+      case BFFM_SETSTATUSTEXTW: status_ = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L""; return 0;
+      case BFFM_SETOKTEXT: okText_ = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"OK"; return 0;
+      default: return 0;
     }
   }
 

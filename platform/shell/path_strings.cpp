@@ -209,7 +209,8 @@ BOOL PathRelativePathToW(wchar_t* path, const wchar_t* from, DWORD attrFrom, con
   }
   return Guarded(FALSE, path, [&]() -> BOOL {
     std::wstring result;
-    if (!Relate(from, (attrFrom & FILE_ATTRIBUTE_DIRECTORY) != 0, to, (attrTo & FILE_ATTRIBUTE_DIRECTORY) != 0, result)) {
+    if (!Relate(from, (attrFrom & FILE_ATTRIBUTE_DIRECTORY) != 0, to, (attrTo & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                result)) {
       path[0] = L'\0';
       return Fail(ERROR_INVALID_PARAMETER, FALSE);
     }

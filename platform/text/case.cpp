@@ -82,9 +82,7 @@ int VormCompareNoCase(std::wstring_view a, std::wstring_view b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-int _wcsicmp(const wchar_t* a, const wchar_t* b) {
-  return _wcsnicmp(a, b, SIZE_MAX);
-}
+int _wcsicmp(const wchar_t* a, const wchar_t* b) { return _wcsnicmp(a, b, SIZE_MAX); }
 
 int _wcsnicmp(const wchar_t* a, const wchar_t* b, size_t count) {
   if (!a || !b) return INT_MAX;

@@ -1,6 +1,6 @@
 // MultiByteToWideChar / WideCharToMultiByte over the layer's UTF-8 codec (see codepage.h).
-#include <cwchar>
 #include <cstring>
+#include <cwchar>
 
 #include <vorm/platform/codepage.h>
 #include <vorm/platform/kernel.h>
@@ -10,10 +10,10 @@
 
 namespace {
 
-using VormLastError_details::Fail;
 using vorm_text_details::DecodeUtf8;
 using vorm_text_details::EncodeUtf8;
 using vorm_text_details::kEscapeBase;
+using VormLastError_details::Fail;
 
 bool Utf8Page(UINT codePage) {
   return codePage == CP_ACP || codePage == CP_OEMCP || codePage == CP_THREAD_ACP || codePage == CP_UTF8;

@@ -1,17 +1,15 @@
 // Number conversions of the C runtime with the platform's rules (see crt.h).
 #include <vorm/platform/crt.h>
 
+#include <locale.h>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <locale.h>
 #include <string>
 
 namespace {
 
-bool IsCrtSpace(wchar_t c) {
-  return c == L' ' || (c >= L'\t' && c <= L'\r');
-}
+bool IsCrtSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
 
 // Reads [space][sign]digits and saturates at the limits of a signed integer of `bits`
 // bits. The magnitude is accumulated in 64 unsigned bits and clamped as soon as it
@@ -59,17 +57,11 @@ locale_t CLocale() {
 
 }  // namespace
 
-int _wtoi(const wchar_t* text) {
-  return static_cast<int>(ParseSigned(text, 32));
-}
+int _wtoi(const wchar_t* text) { return static_cast<int>(ParseSigned(text, 32)); }
 
-LONG _wtol(const wchar_t* text) {
-  return static_cast<LONG>(ParseSigned(text, 32));
-}
+LONG _wtol(const wchar_t* text) { return static_cast<LONG>(ParseSigned(text, 32)); }
 
-LONGLONG _wtoi64(const wchar_t* text) {
-  return ParseSigned(text, 64);
-}
+LONGLONG _wtoi64(const wchar_t* text) { return ParseSigned(text, 64); }
 
 double _wtof(const wchar_t* text) {
   if (!text) {

@@ -88,9 +88,7 @@ int CString::CompareNoCase(const wchar_t* other) const {
 
 // wcscoll follows the collation the host process chose with setlocale; in the default
 // "C" locale it is the ordinal order.
-int CString::Collate(const wchar_t* other) const {
-  return Sign(std::wcscoll(s_.c_str(), other ? other : L""));
-}
+int CString::Collate(const wchar_t* other) const { return Sign(std::wcscoll(s_.c_str(), other ? other : L"")); }
 
 int CString::CollateNoCase(const wchar_t* other) const {
   const std::wstring a = Lowered(s_);
@@ -102,9 +100,7 @@ int CString::CollateNoCase(const wchar_t* other) const {
 
 // The text is built apart from s_ so that arguments may point into this string
 // (s.Format(L"[%s]", (const wchar_t*)s) is common).
-void CString::FormatV(const wchar_t* format, va_list args) {
-  s_ = VormFormatV(format, args);
-}
+void CString::FormatV(const wchar_t* format, va_list args) { s_ = VormFormatV(format, args); }
 
 void CString::Format(const wchar_t* format, ...) {
   va_list args;

@@ -166,8 +166,8 @@ void PutNarrowString(Sink& sink, const Directive& s, const char* str) {
 // Integer conversions, done here rather than by snprintf so that width and precision of
 // any size cost nothing but the characters they produce.
 template <class Sink>
-void PutInteger(Sink& sink, const Directive& s, unsigned long long magnitude, bool negative, bool isSigned, unsigned base,
-                bool upper, bool hexPrefix) {
+void PutInteger(Sink& sink, const Directive& s, unsigned long long magnitude, bool negative, bool isSigned,
+                unsigned base, bool upper, bool hexPrefix) {
   char digits[32];
   size_t nd = 0;
   const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -183,9 +183,12 @@ void PutInteger(Sink& sink, const Directive& s, unsigned long long magnitude, bo
   char prefix[3];
   size_t np = 0;
   if (isSigned) {
-    if (negative) prefix[np++] = '-';
-    else if (s.plus) prefix[np++] = '+';
-    else if (s.space) prefix[np++] = ' ';
+    if (negative)
+      prefix[np++] = '-';
+    else if (s.plus)
+      prefix[np++] = '+';
+    else if (s.space)
+      prefix[np++] = ' ';
   }
   if (hexPrefix && s.alt && !isZero) {
     prefix[np++] = '0';
@@ -307,12 +310,18 @@ void PutFloat(Sink& sink, const Directive& s, T value) {
 Directive ParseDirective(const wchar_t*& p, Arguments& args) {
   Directive d;
   for (;; ++p) {
-    if (*p == L'-') d.left = true;
-    else if (*p == L'+') d.plus = true;
-    else if (*p == L' ') d.space = true;
-    else if (*p == L'#') d.alt = true;
-    else if (*p == L'0') d.zero = true;
-    else break;
+    if (*p == L'-')
+      d.left = true;
+    else if (*p == L'+')
+      d.plus = true;
+    else if (*p == L' ')
+      d.space = true;
+    else if (*p == L'#')
+      d.alt = true;
+    else if (*p == L'0')
+      d.zero = true;
+    else
+      break;
   }
   if (*p == L'*') {
     ++p;
@@ -328,8 +337,10 @@ Directive ParseDirective(const wchar_t*& p, Arguments& args) {
     if (*p == L'*') {
       ++p;
       const int pr = va_arg(args.ap, int);
-      if (pr < 0) d.hasPrec = false;  // a negative precision counts as none
-      else d.prec = static_cast<size_t>(pr);
+      if (pr < 0)
+        d.hasPrec = false;  // a negative precision counts as none
+      else
+        d.prec = static_cast<size_t>(pr);
     } else {
       d.prec = ParseNumber(p);
     }
@@ -351,11 +362,26 @@ Directive ParseDirective(const wchar_t*& p, Arguments& args) {
         d.size = Size::k64;
       }
       break;
-    case L'L': ++p; d.size = Size::kLongDouble; break;
-    case L'w': ++p; d.size = Size::kWide; break;
-    case L'z': ++p; d.size = Size::kSizeT; break;
-    case L't': ++p; d.size = Size::kPtrDiff; break;
-    case L'j': ++p; d.size = Size::kIntMax; break;
+    case L'L':
+      ++p;
+      d.size = Size::kLongDouble;
+      break;
+    case L'w':
+      ++p;
+      d.size = Size::kWide;
+      break;
+    case L'z':
+      ++p;
+      d.size = Size::kSizeT;
+      break;
+    case L't':
+      ++p;
+      d.size = Size::kPtrDiff;
+      break;
+    case L'j':
+      ++p;
+      d.size = Size::kIntMax;
+      break;
     case L'I':
       ++p;
       if (p[0] == L'6' && p[1] == L'4') {
@@ -417,13 +443,14 @@ bool EmitArgument(Sink& sink, const Directive& d, Arguments& args, std::wstring_
   constexpr size_t kLimit = static_cast<size_t>(kVormFormatFieldLimit);
   if (d.width > kLimit || (d.hasPrec && d.prec > kLimit && IsNumberConversion(d.conv))) return false;
   // %S and %C are narrow unless l/w says wide; h makes %s and %c narrow.
-  const bool narrow = d.size == Size::kShort ||
-                      ((d.conv == L'S' || d.conv == L'C') && d.size != Size::kLong && d.size != Size::kWide);
+  const bool narrow =
+      d.size == Size::kShort || ((d.conv == L'S' || d.conv == L'C') && d.size != Size::kLong && d.size != Size::kWide);
   switch (d.conv) {
     case L'd':
     case L'i': {
       const long long v = ReadSigned(d.size, args);
-      const unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+      const unsigned long long mag =
+          v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
       PutInteger(sink, d, mag, v < 0, true, 10, false, false);
       break;
     }
@@ -452,19 +479,21 @@ bool EmitArgument(Sink& sink, const Directive& d, Arguments& args, std::wstring_
     }
     case L's':
     case L'S':
-      if (narrow) PutNarrowString(sink, d, va_arg(args.ap, const char*));
-      else PutWideString(sink, d, va_arg(args.ap, const wchar_t*));
+      if (narrow)
+        PutNarrowString(sink, d, va_arg(args.ap, const char*));
+      else
+        PutWideString(sink, d, va_arg(args.ap, const wchar_t*));
       break;
-    case L'%':
-      sink.Put(L'%');
-      break;
+    case L'%': sink.Put(L'%'); break;
     case L'n':
       // Writing through a format argument is refused; the pointer is only skipped.
       (void)va_arg(args.ap, void*);
       break;
     default:  // floating point
-      if (d.size == Size::kLongDouble) PutFloat(sink, d, va_arg(args.ap, long double));
-      else PutFloat(sink, d, va_arg(args.ap, double));
+      if (d.size == Size::kLongDouble)
+        PutFloat(sink, d, va_arg(args.ap, long double));
+      else
+        PutFloat(sink, d, va_arg(args.ap, double));
       break;
   }
   return true;

@@ -33,13 +33,17 @@ inline std::size_t DecodeUtf8(const unsigned char* p, std::size_t avail, std::ui
   } else if (b0 >= 0xE0 && b0 <= 0xEF) {
     need = 2;
     cp = b0 & 0x0F;
-    if (b0 == 0xE0) lo = 0xA0;       // overlong
-    else if (b0 == 0xED) hi = 0x9F;  // surrogates
+    if (b0 == 0xE0)
+      lo = 0xA0;  // overlong
+    else if (b0 == 0xED)
+      hi = 0x9F;  // surrogates
   } else if (b0 >= 0xF0 && b0 <= 0xF4) {
     need = 3;
     cp = b0 & 0x07;
-    if (b0 == 0xF0) lo = 0x90;       // overlong
-    else if (b0 == 0xF4) hi = 0x8F;  // above U+10FFFF
+    if (b0 == 0xF0)
+      lo = 0x90;  // overlong
+    else if (b0 == 0xF4)
+      hi = 0x8F;  // above U+10FFFF
   } else {
     out = kEscapeBase + b0;
     return 1;

@@ -26,8 +26,8 @@ double VormWcstod(const wchar_t* text, wchar_t** end) {
   for (const wchar_t* p = text; *p > 0 && *p < 0x80; ++p) narrow.push_back(static_cast<char>(*p));
   char* stop = nullptr;
   const locale_t loc = CLocale();
-  const double value = loc != static_cast<locale_t>(nullptr) ? strtod_l(narrow.c_str(), &stop, loc)
-                                                             : std::strtod(narrow.c_str(), &stop);
+  const double value =
+      loc != static_cast<locale_t>(nullptr) ? strtod_l(narrow.c_str(), &stop, loc) : std::strtod(narrow.c_str(), &stop);
   if (end) *end = const_cast<wchar_t*>(text) + (stop - narrow.c_str());
   return value;
 }

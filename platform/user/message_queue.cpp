@@ -143,8 +143,7 @@ std::shared_ptr<SentMessage> MessageQueue::PopSent() {
   return message;
 }
 
-MessageQueue::Next MessageQueue::Take(const Filter& filter, bool remove, MSG* out,
-                                      std::shared_ptr<SentMessage>* sent) {
+MessageQueue::Next MessageQueue::Take(const Filter& filter, bool remove, MSG* out, std::shared_ptr<SentMessage>* sent) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (sent && !sent_.empty()) {
     *sent = std::move(sent_.front());
@@ -155,8 +154,10 @@ MessageQueue::Next MessageQueue::Take(const Filter& filter, bool remove, MSG* ou
   for (auto it = posted_.begin(); it != posted_.end(); ++it) {
     if (!filter.Matches(*it)) continue;
     *out = *it;
-    if (remove && it == posted_.begin()) posted_.pop_front();  // the usual case, and cheaper
-    else if (remove) posted_.erase(it);
+    if (remove && it == posted_.begin())
+      posted_.pop_front();  // the usual case, and cheaper
+    else if (remove)
+      posted_.erase(it);
     return Next::kPosted;
   }
   if (quit_ && filter.TakesQuit()) {
@@ -302,8 +303,7 @@ BOOL PeekMessageW(LPMSG msg, HWND window, UINT first, UINT last, UINT removeFlag
   return queue.Take(Filter{window, first, last}, remove, msg, nullptr) == MessageQueue::Next::kPosted ? TRUE : FALSE;
 }
 
-DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds, DWORD wakeMask,
-                                  DWORD flags) {
+DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds, DWORD wakeMask, DWORD flags) {
   constexpr DWORD kKnownFlags = MWMO_WAITALL | MWMO_ALERTABLE | MWMO_INPUTAVAILABLE;
   if (count >= MAXIMUM_WAIT_OBJECTS || (flags & ~kKnownFlags)) return Fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
   const bool waitAll = (flags & MWMO_WAITALL) != 0;
@@ -320,7 +320,6 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD mill
   return VormWait_details::Wait(held.objects, held.count, milliseconds, spec);
 }
 
-DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds,
-                                DWORD wakeMask) {
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask) {
   return MsgWaitForMultipleObjectsEx(count, handles, milliseconds, wakeMask, waitAll ? MWMO_WAITALL : 0);
 }

@@ -46,7 +46,7 @@ struct Window {
   std::shared_ptr<WindowClass> windowClass;  // null for the layer's own windows
   WNDPROC procedure = nullptr;
   Handler handler;
-  VormThreadRecord* owner = nullptr;  // dereference only while the window is in the table
+  VormThreadRecord* owner = nullptr;    // dereference only while the window is in the table
   std::shared_ptr<MessageQueue> queue;  // the owner's
   bool destroying = false;
   std::atomic<bool> removed{false};  // out of the table

@@ -147,8 +147,7 @@ void Destroy(HWND window) { DestroyWindow(window); }
 using namespace VormWindow_details;
 
 ATOM RegisterClassW(const WNDCLASSW* windowClass) {
-  if (!windowClass || !windowClass->lpfnWndProc || !windowClass->lpszClassName ||
-      IsAtom(windowClass->lpszClassName)) {
+  if (!windowClass || !windowClass->lpfnWndProc || !windowClass->lpszClassName || IsAtom(windowClass->lpszClassName)) {
     return Fail(ERROR_INVALID_PARAMETER, ATOM{0});
   }
   try {
@@ -180,9 +179,12 @@ BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance) {
     VormDispatcherLock lock;
     WindowTable& table = WindowTable::Get();
     std::shared_ptr<WindowClass> c = table.FindClass(className, instance);
-    if (!c) error = ERROR_CLASS_DOES_NOT_EXIST;
-    else if (c->windows > 0) error = ERROR_CLASS_HAS_WINDOWS;
-    else table.RemoveClass(*c);
+    if (!c)
+      error = ERROR_CLASS_DOES_NOT_EXIST;
+    else if (c->windows > 0)
+      error = ERROR_CLASS_HAS_WINDOWS;
+    else
+      table.RemoveClass(*c);
   }
   return error == ERROR_SUCCESS ? TRUE : Fail(error, FALSE);
 }
@@ -203,7 +205,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   } catch (const std::bad_alloc&) {
     return Fail(ERROR_NOT_ENOUGH_MEMORY, HWND{});
   }
-  CREATESTRUCTW create{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
+  CREATESTRUCTW create{param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
                        windowName, className, exStyle};
   const LPARAM createParam = reinterpret_cast<LPARAM>(&create);
   if (!Call(*window, WM_NCCREATE, 0, createParam) || Call(*window, WM_CREATE, 0, createParam) == -1) {
@@ -237,13 +239,9 @@ BOOL IsWindow(HWND window) {
 
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM, LPARAM) {
   switch (message) {
-    case WM_NCCREATE:
-      return TRUE;
-    case WM_CLOSE:
-      DestroyWindow(window);
-      return 0;
-    default:
-      return 0;
+    case WM_NCCREATE: return TRUE;
+    case WM_CLOSE: DestroyWindow(window); return 0;
+    default: return 0;
   }
 }
 

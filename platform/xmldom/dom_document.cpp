@@ -95,9 +95,9 @@ bool NodeTypeOf(const VARIANT& type, LONG& out) {
     static const struct {
       const wchar_t* name;
       LONG type;
-    } kNames[] = {{L"element", NODE_ELEMENT},       {L"attribute", NODE_ATTRIBUTE},
-                  {L"text", NODE_TEXT},             {L"cdatasection", NODE_CDATA_SECTION},
-                  {L"comment", NODE_COMMENT},       {L"processinginstruction", NODE_PROCESSING_INSTRUCTION}};
+    } kNames[] = {{L"element", NODE_ELEMENT}, {L"attribute", NODE_ATTRIBUTE},
+                  {L"text", NODE_TEXT},       {L"cdatasection", NODE_CDATA_SECTION},
+                  {L"comment", NODE_COMMENT}, {L"processinginstruction", NODE_PROCESSING_INSTRUCTION}};
     for (const auto& entry : kNames) {
       if (VormCompareNoCase(std::wstring_view(type.bstrVal, SysStringLen(type.bstrVal)), entry.name) == 0) {
         out = entry.type;
@@ -325,7 +325,8 @@ HRESULT DocumentObject::raw_load(VARIANT source, VARIANT_BOOL* loaded) {
     TextScanner scanner(true);
     if (source.vt == VT_BSTR) {
       url.assign(source.bstrVal ? source.bstrVal : L"", SysStringLen(source.bstrVal));
-      hr = VormCom_details::ReadUrl(url.c_str(), bytes, [&](const std::string& sofar) { scanner.Advance(sofar, false); });
+      hr = VormCom_details::ReadUrl(url.c_str(), bytes,
+                                    [&](const std::string& sofar) { scanner.Advance(sofar, false); });
     } else if ((source.vt == VT_UNKNOWN || source.vt == VT_DISPATCH) && source.punkVal) {
       IStreamPtr stream(source.punkVal);
       if (!stream) return Fail(E_INVALIDARG, L"The object to load from is not a stream.");
@@ -339,8 +340,9 @@ HRESULT DocumentObject::raw_load(VARIANT source, VARIANT_BOOL* loaded) {
     }
     // A local file can be read again, which lets the parser work on the bytes in place.
     std::function<bool(std::string&)> reload;
-    const bool remote = source.vt == VT_BSTR && (VormCompareNoCase(std::wstring_view(url).substr(0, 5), L"http:") == 0 ||
-                                                 VormCompareNoCase(std::wstring_view(url).substr(0, 6), L"https:") == 0);
+    const bool remote =
+        source.vt == VT_BSTR && (VormCompareNoCase(std::wstring_view(url).substr(0, 5), L"http:") == 0 ||
+                                 VormCompareNoCase(std::wstring_view(url).substr(0, 6), L"https:") == 0);
     if (source.vt == VT_BSTR && !remote)
       reload = [&url](std::string& again) { return SUCCEEDED(VormCom_details::ReadUrl(url.c_str(), again)); };
     scanner.Advance(bytes, true);
@@ -388,19 +390,21 @@ HRESULT DocumentObject::raw_setProperty(BSTR name, VARIANT value) {
   return Guarded([&]() -> HRESULT {
     const std::wstring key(name ? name : L"", SysStringLen(name));
     if (key == L"SelectionLanguage") {
-      if (value.vt != VT_BSTR || VormCompareNoCase(std::wstring_view(value.bstrVal, SysStringLen(value.bstrVal)), L"XPath") != 0)
+      if (value.vt != VT_BSTR ||
+          VormCompareNoCase(std::wstring_view(value.bstrVal, SysStringLen(value.bstrVal)), L"XPath") != 0)
         return Fail(E_FAIL, L"Only XPath is supported as the selection language.");
       return S_OK;
     }
     if (key == L"ResolveExternals") return put_resolveExternals(IsTrue(value) ? VARIANT_TRUE : VARIANT_FALSE);
     if (key == L"ValidateOnParse") return put_validateOnParse(IsTrue(value) ? VARIANT_TRUE : VARIANT_FALSE);
-    static const wchar_t* const kKept[] = {L"SelectionNamespaces", L"ProhibitDTD", L"NewParser",
+    static const wchar_t* const kKept[] = {L"SelectionNamespaces",   L"ProhibitDTD",     L"NewParser",
                                            L"AllowDocumentFunction", L"AllowXsltScript", L"MaxElementDepth"};
     for (const wchar_t* kept : kKept) {
       if (key != kept) continue;
       VARIANT text;
       VariantInit(&text);
-      if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR))) return Fail(E_INVALIDARG, L"The property value is not valid.");
+      if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR)))
+        return Fail(E_INVALIDARG, L"The property value is not valid.");
       properties_[key].assign(text.bstrVal ? text.bstrVal : L"", SysStringLen(text.bstrVal));
       VariantClear(&text);
       return S_OK;

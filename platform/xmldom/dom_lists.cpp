@@ -225,11 +225,14 @@ class AttributeMap final : public ListObject<IXMLDOMNamedNodeMap> {
       if (!a) return S_FALSE;
       IXMLDOMNode* removed = Wrap(Place{element.tree, element.node, a});  // detached, not freed
       RemoveAttribute(element, a);
-      if (out) *out = removed;
-      else removed->Release();
+      if (out)
+        *out = removed;
+      else
+        removed->Release();
       return S_OK;
     });
   }
+
  private:
   bool Item(LONG index, Place& place) override {
     const Place element = OwnerPlace();

@@ -105,8 +105,10 @@ class NodeObject final : public DomNode<IXMLDOMElement, IXMLDOMAttribute, IXMLDO
         return Fail(E_INVALIDARG, L"The attribute does not belong to this element.");
       attribute->AddRef();  // the caller's object survives the removal as a detached attribute
       RemoveAttribute(place_, attr.attr);
-      if (removed) *removed = attribute;
-      else attribute->Release();
+      if (removed)
+        *removed = attribute;
+      else
+        attribute->Release();
       return S_OK;
     });
   }
@@ -171,7 +173,8 @@ class NodeObject final : public DomNode<IXMLDOMElement, IXMLDOMAttribute, IXMLDO
       if (offset < 0 || static_cast<size_t>(offset) > data.size()) return OutOfRange();
       const std::string rest = VormToUtf8(std::wstring_view(data).substr(static_cast<size_t>(offset)));
       Place second{place_.tree, {}, {}};
-      if (pugi::xml_node parent = place_.node.parent(); parent && !place_.IsTreeRoot() && !(place_.tree->detached && parent == place_.tree->doc)) {
+      if (pugi::xml_node parent = place_.node.parent();
+          parent && !place_.IsTreeRoot() && !(place_.tree->detached && parent == place_.tree->doc)) {
         second.node = parent.insert_child_after(place_.node.type(), place_.node);
       } else {
         second.tree = NewDetachedTree(place_.tree->owner);  // a detached node gets a detached rest
@@ -256,12 +259,16 @@ class NodeObject final : public DomNode<IXMLDOMElement, IXMLDOMAttribute, IXMLDO
             joined += next.value();
             pugi::xml_node after = next.next_sibling();
             Place gone{place_.tree, next, {}};
-            if (place_.tree->live.count(next.internal_object())) DetachNode(gone);
-            else DestroySubtree(next);
+            if (place_.tree->live.count(next.internal_object()))
+              DetachNode(gone);
+            else
+              DestroySubtree(next);
             next = after;
           }
-          if (joined.empty() && !place_.tree->live.count(child.internal_object())) DestroySubtree(child);
-          else child.set_value(joined.c_str(), joined.size());
+          if (joined.empty() && !place_.tree->live.count(child.internal_object()))
+            DestroySubtree(child);
+          else
+            child.set_value(joined.c_str(), joined.size());
         }
         child = next;
       }
@@ -318,7 +325,8 @@ HRESULT PlaceOfArgument(IXMLDOMNode* node, Place& place) {
 }
 
 bool IsChildOf(const Place& child, const Place& parent) {
-  return !child.IsAttribute() && child.tree == parent.tree && !parent.IsAttribute() && child.node.parent() == parent.node;
+  return !child.IsAttribute() && child.tree == parent.tree && !parent.IsAttribute() &&
+         child.node.parent() == parent.node;
 }
 
 // Drops the declaration createNode added once the inserted element's namespace is in
@@ -359,8 +367,7 @@ HRESULT SetText(const Place& p, const std::string& text) {
     case NODE_COMMENT:
       if (!node.set_value(text.c_str(), text.size())) return E_OUTOFMEMORY;
       break;
-    default:
-      return Fail(E_FAIL, L"The text of this node cannot be set.");
+    default: return Fail(E_FAIL, L"The text of this node cannot be set.");
   }
   Touch(p);
   return S_OK;
@@ -426,7 +433,8 @@ HRESULT GetName(const Place& p, BSTR* out) {
     case NODE_COMMENT: return NewBstr(std::wstring_view(L"#comment"), out);
     case NODE_DOCUMENT: return NewBstr(std::wstring_view(L"#document"), out);
     case NODE_PROCESSING_INSTRUCTION:
-      return NewBstr(p.node.type() == pugi::node_declaration ? std::string_view("xml") : std::string_view(p.node.name()), out);
+      return NewBstr(
+          p.node.type() == pugi::node_declaration ? std::string_view("xml") : std::string_view(p.node.name()), out);
     case NODE_DOCUMENT_TYPE: return NewBstr(DoctypeName(p.node), out);
     default: return NewBstr(std::wstring_view(), out);
   }
@@ -499,7 +507,8 @@ HRESULT InsertBefore(const Place& p, IXMLDOMNode* newChild, const VARIANT& ref, 
   if (FAILED(hr)) return hr;
   Place before;
   const bool hasRef = (ref.vt == VT_UNKNOWN || ref.vt == VT_DISPATCH) && ref.punkVal;
-  if (hasRef && !PlaceOf(ref.punkVal, before)) return Fail(E_INVALIDARG, L"The reference node does not belong to this DOM.");
+  if (hasRef && !PlaceOf(ref.punkVal, before))
+    return Fail(E_INVALIDARG, L"The reference node does not belong to this DOM.");
   if (!hasRef && ref.vt != VT_EMPTY && ref.vt != VT_NULL && ref.vt != VT_UNKNOWN && ref.vt != VT_DISPATCH)
     return Fail(E_INVALIDARG, L"The reference node must be a node or empty.");
   hr = InsertNode(p, child, hasRef ? &before : nullptr);

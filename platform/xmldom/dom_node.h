@@ -67,7 +67,9 @@ class DomNode : public VormComObjectOf<Interfaces..., ISupportErrorInfo>, public
  public:
   HRESULT InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 
-  HRESULT get_nodeName(BSTR* out) override { return Guarded([&] { return NodeOps::GetName(CurrentPlace(), out); }); }
+  HRESULT get_nodeName(BSTR* out) override {
+    return Guarded([&] { return NodeOps::GetName(CurrentPlace(), out); });
+  }
   HRESULT get_nodeValue(VARIANT* out) override {
     return Guarded([&] { return NodeOps::GetValue(CurrentPlace(), out); });
   }
@@ -124,15 +126,21 @@ class DomNode : public VormComObjectOf<Interfaces..., ISupportErrorInfo>, public
   HRESULT get_nodeTypeString(BSTR* out) override {
     return Guarded([&] { return NodeOps::GetTypeString(CurrentPlace(), out); });
   }
-  HRESULT get_text(BSTR* out) override { return Guarded([&] { return NodeOps::GetText(CurrentPlace(), out); }); }
-  HRESULT put_text(BSTR text) override { return Guarded([&] { return NodeOps::PutText(CurrentPlace(), text); }); }
+  HRESULT get_text(BSTR* out) override {
+    return Guarded([&] { return NodeOps::GetText(CurrentPlace(), out); });
+  }
+  HRESULT put_text(BSTR text) override {
+    return Guarded([&] { return NodeOps::PutText(CurrentPlace(), text); });
+  }
   HRESULT get_nodeTypedValue(VARIANT* out) override {
     return Guarded([&] { return NodeOps::GetTypedValue(CurrentPlace(), out); });
   }
   HRESULT put_nodeTypedValue(VARIANT value) override {
     return Guarded([&] { return NodeOps::PutTypedValue(CurrentPlace(), value); });
   }
-  HRESULT get_xml(BSTR* out) override { return Guarded([&] { return NodeOps::GetXml(CurrentPlace(), out); }); }
+  HRESULT get_xml(BSTR* out) override {
+    return Guarded([&] { return NodeOps::GetXml(CurrentPlace(), out); });
+  }
   HRESULT raw_selectNodes(BSTR path, IXMLDOMNodeList** out) override {
     return Guarded([&] { return NodeOps::SelectNodes(AsNode(), path, out); });
   }
@@ -142,7 +150,9 @@ class DomNode : public VormComObjectOf<Interfaces..., ISupportErrorInfo>, public
   HRESULT get_namespaceURI(BSTR* out) override {
     return Guarded([&] { return NodeOps::GetNamespaceURI(CurrentPlace(), out); });
   }
-  HRESULT get_prefix(BSTR* out) override { return Guarded([&] { return NodeOps::GetPrefix(CurrentPlace(), out); }); }
+  HRESULT get_prefix(BSTR* out) override {
+    return Guarded([&] { return NodeOps::GetPrefix(CurrentPlace(), out); });
+  }
   HRESULT get_baseName(BSTR* out) override {
     return Guarded([&] { return NodeOps::GetBaseName(CurrentPlace(), out); });
   }

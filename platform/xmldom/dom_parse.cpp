@@ -56,7 +56,8 @@ void Locate(std::string_view text, size_t offset, ParseFailure& failure) {
     }
   }
   size_t lineEnd = lineStart;
-  while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\r' && lineEnd - lineStart < 4096) ++lineEnd;
+  while (lineEnd < text.size() && text[lineEnd] != '\n' && text[lineEnd] != '\r' && lineEnd - lineStart < 4096)
+    ++lineEnd;
   failure.line = line;
   failure.linepos = column;
   failure.filepos = position;
@@ -84,7 +85,8 @@ std::string Upper(std::string_view s) {
 std::string DeclaredEncoding(std::string_view bytes) {
   if (bytes.size() < 6 || bytes.substr(0, 5) != "<?xml" || !IsXmlWhitespace(bytes[5])) return std::string();
   const size_t end = bytes.find("?>");
-  const std::string_view declaration = bytes.substr(0, end == std::string_view::npos ? std::min<size_t>(bytes.size(), 512) : end);
+  const std::string_view declaration =
+      bytes.substr(0, end == std::string_view::npos ? std::min<size_t>(bytes.size(), 512) : end);
   size_t at = declaration.find("encoding");
   if (at == std::string_view::npos) return std::string();
   at += 8;
@@ -111,7 +113,8 @@ bool Transcode(std::string_view bytes, const char* from, std::string& out, Error
   size_t converted = 0;
   if (Recode(bytes, from, "UTF-8", out, unsupported, converted)) return true;
   if (unsupported)
-    error = {VORM_XML_E_UNSUPPORTED_ENCODING, L"The encoding '" + VormFromUtf8(from) + L"' of the document is not supported.", 0};
+    error = {VORM_XML_E_UNSUPPORTED_ENCODING,
+             L"The encoding '" + VormFromUtf8(from) + L"' of the document is not supported.", 0};
   else
     error = {VORM_XML_E_INVALID_CHARACTER, L"The document holds bytes that are invalid in its encoding.", converted};
   return false;
@@ -125,14 +128,22 @@ bool ToUtf8(std::string&& bytes, std::string& text, Error& error, size_t& stripp
   const size_t n = bytes.size();
   const char* wide = nullptr;
   size_t skip = 0;
-  if (n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) wide = "UTF-32LE", skip = 4;
-  else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) wide = "UTF-32BE", skip = 4;
-  else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) wide = "UTF-16LE", skip = 2;
-  else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) wide = "UTF-16BE", skip = 2;
-  else if (n >= 4 && b[0] == '<' && b[1] == 0 && b[2] == 0 && b[3] == 0) wide = "UTF-32LE";
-  else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == '<') wide = "UTF-32BE";
-  else if (n >= 2 && b[0] == '<' && b[1] == 0) wide = "UTF-16LE";
-  else if (n >= 2 && b[0] == 0 && b[1] == '<') wide = "UTF-16BE";
+  if (n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0)
+    wide = "UTF-32LE", skip = 4;
+  else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF)
+    wide = "UTF-32BE", skip = 4;
+  else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE)
+    wide = "UTF-16LE", skip = 2;
+  else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF)
+    wide = "UTF-16BE", skip = 2;
+  else if (n >= 4 && b[0] == '<' && b[1] == 0 && b[2] == 0 && b[3] == 0)
+    wide = "UTF-32LE";
+  else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] == '<')
+    wide = "UTF-32BE";
+  else if (n >= 2 && b[0] == '<' && b[1] == 0)
+    wide = "UTF-16LE";
+  else if (n >= 2 && b[0] == 0 && b[1] == '<')
+    wide = "UTF-16BE";
   if (wide) return Transcode(std::string_view(bytes).substr(skip), wide, text, error);
   const size_t bom = n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF ? 3 : 0;
   if (bom) bytes.erase(0, bom);
@@ -208,8 +219,8 @@ class AttributeWatch {
 
  private:
   std::string_view text_;
-  size_t previous_ = kNone;   // the last '='
-  size_t lastLess_ = kNone;   // the last '<'
+  size_t previous_ = kNone;              // the last '='
+  size_t lastLess_ = kNone;              // the last '<'
   std::vector<std::string_view> names_;  // the attribute names of the tag being read
   bool suspect_ = false;
   bool final_ = true;
@@ -225,11 +236,16 @@ inline void NoteColon(std::string_view text, size_t at, TextScan& scan) {
 bool ScanOne(const unsigned char* p, size_t n, size_t& i, TextScan& scan, AttributeWatch* watch) {
   std::uint32_t c = p[i];
   size_t used = 1;
-  if (c >= 0x80) used = vorm_text_details::DecodeUtf8(p + i, n - i, c);
-  else if (c == '&') scan.references = true;
-  else if (c == '=' && watch) watch->OnEquals(i);
-  else if (c == '<' && watch) watch->OnLess(i);
-  else if (c == ':') NoteColon(std::string_view(reinterpret_cast<const char*>(p), n), i, scan);
+  if (c >= 0x80)
+    used = vorm_text_details::DecodeUtf8(p + i, n - i, c);
+  else if (c == '&')
+    scan.references = true;
+  else if (c == '=' && watch)
+    watch->OnEquals(i);
+  else if (c == '<' && watch)
+    watch->OnLess(i);
+  else if (c == ':')
+    NoteColon(std::string_view(reinterpret_cast<const char*>(p), n), i, scan);
   if (!IsXmlChar(c)) return false;
   i += used;
   return true;
@@ -293,8 +309,10 @@ void TextScanner::Advance(std::string_view text, bool final) {
       } else {
         for (std::uint64_t bits = eq | lt; bits; bits &= bits - 1) {
           const unsigned bit = static_cast<unsigned>(__builtin_ctzll(bits));
-          if (eq & (std::uint64_t{1} << bit)) attributes->OnEquals(i + bit);
-          else attributes->OnLess(i + bit);
+          if (eq & (std::uint64_t{1} << bit))
+            attributes->OnEquals(i + bit);
+          else
+            attributes->OnLess(i + bit);
         }
       }
     }
@@ -330,20 +348,25 @@ bool DecodeReferences(std::string_view in, std::string& out, Error& error) {
     }
     out.append(in.substr(i, amp - i));
     const size_t semi = in.find(';', amp + 1);
-    const std::string_view body = semi == std::string_view::npos ? std::string_view() : in.substr(amp + 1, semi - amp - 1);
+    const std::string_view body =
+        semi == std::string_view::npos ? std::string_view() : in.substr(amp + 1, semi - amp - 1);
     auto bad = [&](LONG code, std::wstring reason) {
       error = {code, std::move(reason), amp};
       return false;
     };
     if (body.empty() || body.size() > 64)
-      return bad(VORM_XML_E_BAD_REFERENCE, L"A '&' does not start a reference; write \"&amp;\" for the character itself.");
+      return bad(VORM_XML_E_BAD_REFERENCE,
+                 L"A '&' does not start a reference; write \"&amp;\" for the character itself.");
     if (body[0] == '#') {
       const bool hex = body.size() > 1 && body[1] == 'x';
       const std::string_view digits = body.substr(hex ? 2 : 1);
       std::uint32_t value = 0;
       bool ok = !digits.empty();
       for (char d : digits) {
-        int v = (d >= '0' && d <= '9') ? d - '0' : (hex && d >= 'a' && d <= 'f') ? d - 'a' + 10 : (hex && d >= 'A' && d <= 'F') ? d - 'A' + 10 : -1;
+        int v = (d >= '0' && d <= '9')          ? d - '0'
+                : (hex && d >= 'a' && d <= 'f') ? d - 'a' + 10
+                : (hex && d >= 'A' && d <= 'F') ? d - 'A' + 10
+                                                : -1;
         if (v < 0 || value > 0x10FFFF) {
           ok = false;
           break;
@@ -351,8 +374,8 @@ bool DecodeReferences(std::string_view in, std::string& out, Error& error) {
         value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(v);
       }
       if (!ok || !IsXmlChar(value))
-        return bad(VORM_XML_E_BAD_REFERENCE, L"The character reference &" + VormFromUtf8(body) +
-                                                 L"; does not name a character XML allows.");
+        return bad(VORM_XML_E_BAD_REFERENCE,
+                   L"The character reference &" + VormFromUtf8(body) + L"; does not name a character XML allows.");
       char bytes[4];
       out.append(bytes, vorm_text_details::EncodeUtf8(value, bytes));
     } else if (body == "lt") {
@@ -368,7 +391,8 @@ bool DecodeReferences(std::string_view in, std::string& out, Error& error) {
     } else {
       for (char c : body)
         if (!NameByte(c))
-          return bad(VORM_XML_E_BAD_REFERENCE, L"A '&' does not start a reference; write \"&amp;\" for the character itself.");
+          return bad(VORM_XML_E_BAD_REFERENCE,
+                     L"A '&' does not start a reference; write \"&amp;\" for the character itself.");
       return bad(VORM_XML_E_UNDEFINED_ENTITY, L"Reference to undefined entity '" + VormFromUtf8(body) + L"'.");
     }
     i = semi + 1;
@@ -410,8 +434,10 @@ bool AllWhitespace(const char* s) {
 
 Error ParserError(const pugi::xml_parse_result& result) {
   switch (result.status) {
-    case pugi::status_out_of_memory: return {VORM_XML_E_OUT_OF_MEMORY, L"Not enough memory to load the document.", kNone};
-    case pugi::status_bad_pi: return {VORM_XML_E_SYNTAX, L"A processing instruction or the XML declaration is malformed.", 0};
+    case pugi::status_out_of_memory:
+      return {VORM_XML_E_OUT_OF_MEMORY, L"Not enough memory to load the document.", kNone};
+    case pugi::status_bad_pi:
+      return {VORM_XML_E_SYNTAX, L"A processing instruction or the XML declaration is malformed.", 0};
     case pugi::status_bad_comment: return {VORM_XML_E_SYNTAX, L"A comment is malformed or not closed.", 0};
     case pugi::status_bad_cdata: return {VORM_XML_E_SYNTAX, L"A CDATA section is malformed or not closed.", 0};
     case pugi::status_bad_doctype: return {VORM_XML_E_SYNTAX, L"The document type declaration is malformed.", 0};
@@ -454,11 +480,14 @@ bool CheckTopLevel(Tree& tree, std::string_view text, Error& error) {
         return false;
       case pugi::node_declaration:
         if (!first || node.offset_debug() != 2) {
-          error = {VORM_XML_E_TOP_LEVEL, L"The XML declaration must stand at the very start of the document.", offset - 2};
+          error = {VORM_XML_E_TOP_LEVEL, L"The XML declaration must stand at the very start of the document.",
+                   offset - 2};
           return false;
         }
         if (!IsDeclarationWellFormed(node)) {
-          error = {VORM_XML_E_SYNTAX, L"The XML declaration needs a version 1.x and may name only an encoding and standalone yes or no.", offset - 2};
+          error = {VORM_XML_E_SYNTAX,
+                   L"The XML declaration needs a version 1.x and may name only an encoding and standalone yes or no.",
+                   offset - 2};
           return false;
         }
         break;
@@ -468,8 +497,7 @@ bool CheckTopLevel(Tree& tree, std::string_view text, Error& error) {
           return false;
         }
         break;
-      default:
-        break;
+      default: break;
     }
     first = false;
     node = next;
@@ -530,7 +558,8 @@ bool CheckTree(Tree& tree, std::string_view text, bool references, bool scoped, 
         const size_t start = offsetOf(a.value());
         const char quote = start > 0 ? text[start - 1] : '"';
         if (std::strchr(a.value(), '<')) {  // pugixml takes it; XML does not
-          error = {VORM_XML_E_SYNTAX, L"The character '<' cannot be used in an attribute value.", text.find('<', start)};
+          error = {VORM_XML_E_SYNTAX, L"The character '<' cannot be used in an attribute value.",
+                   text.find('<', start)};
           return false;
         }
         if (references) {
@@ -549,7 +578,8 @@ bool CheckTree(Tree& tree, std::string_view text, bool references, bool scoped, 
     } else if (node.type() == pugi::node_pcdata) {
       bool changed = false;
       if (references) {
-        if (!DecodeValue(static_cast<size_t>(node.offset_debug()), '<', node.value(), decoded, error, changed)) return false;
+        if (!DecodeValue(static_cast<size_t>(node.offset_debug()), '<', node.value(), decoded, error, changed))
+          return false;
         if (changed) node.set_value(decoded.c_str(), decoded.size());
       }
       if (!keepWhitespace && (scoped || changed) && !preserve.back() && AllWhitespace(node.value()))
@@ -615,7 +645,8 @@ bool ParseDocument(std::string&& bytes, const ParseOptions& options, Tree& tree,
     // The walk over every node costs about as much as parsing; it runs only when the text
     // shows a reason for it.
     const bool walk = scan.references || scoped || scan.attributesSuspect;
-    if (CheckTopLevel(tree, parsed, error) && (!walk || CheckTree(tree, parsed, scan.references, scoped, keepAll, error))) {
+    if (CheckTopLevel(tree, parsed, error) &&
+        (!walk || CheckTree(tree, parsed, scan.references, scoped, keepAll, error))) {
       tree.detached = false;
       return true;
     }
@@ -627,8 +658,7 @@ bool ParseDocument(std::string&& bytes, const ParseOptions& options, Tree& tree,
     std::string again;
     Error ignored;
     size_t ignoredStrip = 0;
-    if (!options.reload(again) ||
-        (!options.alreadyDecoded && !ToUtf8(std::move(again), text, ignored, ignoredStrip))) {
+    if (!options.reload(again) || (!options.alreadyDecoded && !ToUtf8(std::move(again), text, ignored, ignoredStrip))) {
       text.clear();
       error.offset = kNone;
     } else if (options.alreadyDecoded) {

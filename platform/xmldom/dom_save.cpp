@@ -66,9 +66,9 @@ HRESULT Encode(const std::string& declared, ByteBuffer& text) {
   size_t converted = 0;
   if (!Recode(text.View(), "UTF-8", utf16 ? "UTF-16LE" : declared.c_str(), encoded, unsupported, converted)) {
     const std::wstring name = VormFromUtf8(declared);
-    const std::wstring reason = unsupported ? L"The document's encoding '" + name + L"' is not supported for saving."
-                                            : L"The document holds a character that the encoding '" + name +
-                                                  L"' cannot represent.";
+    const std::wstring reason =
+        unsupported ? L"The document's encoding '" + name + L"' is not supported for saving."
+                    : L"The document holds a character that the encoding '" + name + L"' cannot represent.";
     return Fail(E_FAIL, reason.c_str());
   }
   text.Clear();
@@ -136,7 +136,8 @@ bool HasForbiddenCharacterReference(std::string_view text) {
   for (size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
     unsigned value = 0;
     size_t i = at + 2;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && value < 0x110000) value = value * 10 + (text[i++] - '0');
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && value < 0x110000)
+      value = value * 10 + (text[i++] - '0');
     if (value < 0x20 && value != 0x9 && value != 0xA && value != 0xD) return true;
   }
   return false;
@@ -169,7 +170,8 @@ void EscapeCarriageReturns(pugi::xml_node subtree, ByteBuffer& out, Write write)
   out.Clear();
   write();
   std::string fixed(out.View());
-  for (size_t at = fixed.find("&#01;"); at != std::string::npos; at = fixed.find("&#01;", at + 5)) fixed.replace(at, 5, "&#13;");
+  for (size_t at = fixed.find("&#01;"); at != std::string::npos; at = fixed.find("&#01;", at + 5))
+    fixed.replace(at, 5, "&#13;");
   out.Clear();
   out.Append(fixed.data(), fixed.size());
 }

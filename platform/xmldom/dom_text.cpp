@@ -88,12 +88,9 @@ std::string NodeText(const Place& place) {
       if (node.type() == pugi::node_element && PreservesSpace(node)) return text;
       return std::string(Trimmed(text));
     }
-    case pugi::node_declaration:
-      return DeclarationText(node);
-    case pugi::node_doctype:
-      return std::string();
-    default:
-      return node.value();
+    case pugi::node_declaration: return DeclarationText(node);
+    case pugi::node_doctype: return std::string();
+    default: return node.value();
   }
 }
 

@@ -87,7 +87,8 @@ HRESULT CheckInsert(const Place& parent, const Place& child, const Place* before
     return Fail(E_FAIL, L"This node cannot have child nodes.");
   const DOMNodeType childType = TypeOf(child);
   if (childType == NODE_ATTRIBUTE) return Fail(E_FAIL, L"An attribute cannot be inserted as a child node.");
-  if (childType == NODE_DOCUMENT || child.IsTreeRoot()) return Fail(E_FAIL, L"A document cannot be inserted into a node.");
+  if (childType == NODE_DOCUMENT || child.IsTreeRoot())
+    return Fail(E_FAIL, L"A document cannot be inserted into a node.");
   if (childType == NODE_DOCUMENT_TYPE) return Fail(E_FAIL, L"A document type node cannot be moved.");
   if (child.tree == parent.tree && IsAncestorOrSelf(child.node, parent.node))
     return Fail(E_FAIL, L"A node cannot be inserted under itself or one of its descendants.");
@@ -111,7 +112,8 @@ HRESULT CheckInsert(const Place& parent, const Place& child, const Place* before
   pugi::xml_node first = parent.node.first_child();
   if (first == child.node && child.tree == parent.tree) first = first.next_sibling();
   const pugi::xml_node target = before ? before->node : pugi::xml_node();
-  if (declaration && target != first) return Fail(E_FAIL, L"The XML declaration must be the first node of the document.");
+  if (declaration && target != first)
+    return Fail(E_FAIL, L"The XML declaration must be the first node of the document.");
   if (!declaration && target && target.type() == pugi::node_declaration)
     return Fail(E_FAIL, L"Nothing can be inserted before the XML declaration.");
   return S_OK;
@@ -141,8 +143,8 @@ HRESULT InsertNode(const Place& parent, Place& child, const Place* before, const
   if (FAILED(check)) return check;
   if (before && before->node == child.node && before->tree == child.tree) return S_OK;
   if (child.tree == parent.tree) {
-    const pugi::xml_node moved = before ? parent.node.insert_move_before(child.node, before->node)
-                                        : parent.node.append_move(child.node);
+    const pugi::xml_node moved =
+        before ? parent.node.insert_move_before(child.node, before->node) : parent.node.append_move(child.node);
     if (!moved) return Fail(E_FAIL, L"The node cannot be inserted here.");
     Touch(parent);
     return S_OK;

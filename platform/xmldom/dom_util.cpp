@@ -73,7 +73,8 @@ bool NameChar(std::uint32_t c) {
 
 HRESULT VariantText(const VARIANT& value, std::string& out) {
   switch (value.vt) {
-    case VT_EMPTY: case VT_NULL: out.clear(); return S_OK;
+    case VT_EMPTY:
+    case VT_NULL: out.clear(); return S_OK;
     case VT_BSTR: out = Utf8(value.bstrVal); return S_OK;
     case VT_BOOL: out = value.boolVal ? "true" : "false"; return S_OK;
     case VT_R8: out = RealText(value.dblVal); return S_OK;

@@ -154,7 +154,8 @@ TEST_F(BrowseFolder, CallbackAnsweringEveryChangeWithASelectionEnds) {
   static std::wstring target;
   target = B(L"/other");
   BFFCALLBACK pingPong = [](HWND dialog, UINT message, LPARAM, LPARAM) -> int {
-    if (message == BFFM_SELCHANGED) SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(target.c_str()));
+    if (message == BFFM_SELCHANGED)
+      SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(target.c_str()));
     return 0;
   };
   Install({});

@@ -23,13 +23,15 @@ using vorm_test::RunUnprivileged;
 const auto Contents = vorm_test::TreeContents;
 
 bool ReadOnly(const fs::path& p) { return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none; }
-void MakeReadOnly(const fs::path& p) { fs::permissions(p, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                                                          fs::perm_options::remove); }
+void MakeReadOnly(const fs::path& p) {
+  fs::permissions(p, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+}
 
 // `folder` becomes one the unprivileged user cannot change; `owned` entries become theirs.
 void LockFolder(const fs::path& root, const fs::path& folder, const std::vector<fs::path>& owned) {
-  fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                            fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec);
   for (const fs::path& p : owned) {
     if (geteuid() == 0) {
       EXPECT_EQ(lchown(p.c_str(), 65534, 65534), 0);
@@ -91,8 +93,8 @@ TEST_F(FileOps, CreatePath) {
     int expected;
     const char* folder;  // must exist afterwards
   } cases[] = {
-      {"a/b", 0, "a/b"},         {"a/b", 0, "a/b"},  {"a/b.txt", 0, "a/b.txt"},
-      {"x//y\\z/", 0, "x/y/z"},  {"file/sub", 1, nullptr}, {"file", 1, nullptr},
+      {"a/b", 0, "a/b"},        {"a/b", 0, "a/b"},        {"a/b.txt", 0, "a/b.txt"},
+      {"x//y\\z/", 0, "x/y/z"}, {"file/sub", 1, nullptr}, {"file", 1, nullptr},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(VormCreatePath(W(cases[i].path).c_str()), cases[i].expected) << i;
@@ -195,7 +197,10 @@ TEST_F(FileOps, DeleteTree) {
     const char* current;
     const wchar_t* folder;
     const char* expected;
-  } relative[] = {{"DATA/sub", L"..", ""}, {"DATA", L".", ""}, {"DATA/sub", L"../../DATA", ""}, {"", L"DATA", ""},
+  } relative[] = {{"DATA/sub", L"..", ""},
+                  {"DATA", L".", ""},
+                  {"DATA/sub", L"../../DATA", ""},
+                  {"", L"DATA", ""},
                   {"other", L"../DATA/", "other"}};
   for (size_t i = 0; i < std::size(relative); ++i) {
     tree.Make({"DATA/sub/f.txt", "DATA/g.txt", "other/"});
@@ -248,8 +253,9 @@ TEST_F(FileOps, ObserversSeeEveryItemAndDryRunsChangeNothing) {
   const std::string base = tree.root().string() + "/";
   Recorder dry(base, true);
   EXPECT_EQ(VormMoveTree(W("src").c_str(), W("new").c_str(), FALSE, &dry), 0);
-  EXPECT_EQ(dry.items, (Paths{"mkdir new", "mkdir new/d", "copy src/a.txt -> new/a.txt", "copy src/d/b.txt -> new/d/b.txt",
-                              "delete src/a.txt", "delete src/d/b.txt", "rmdir src/d", "rmdir src"}));
+  EXPECT_EQ(dry.items,
+            (Paths{"mkdir new", "mkdir new/d", "copy src/a.txt -> new/a.txt", "copy src/d/b.txt -> new/d/b.txt",
+                   "delete src/a.txt", "delete src/d/b.txt", "rmdir src/d", "rmdir src"}));
   EXPECT_FALSE(fs::exists(R("new")));
   EXPECT_EQ(Contents(R("src")), (Paths{"a.txt=src/a.txt", "d/", "d/b.txt=src/d/b.txt"}));
 

@@ -92,7 +92,7 @@ TEST_F(FileTrees, PatternsAndEdgeRoots) {
 TEST_F(FileTrees, LinksAreNotEntered) {
   tree.Make({"outside/keep.txt"});
   namespace fs = std::filesystem;
-  fs::create_directory_symlink(tree.root(), tree.root() / "a" / "loop");       // a cycle
+  fs::create_directory_symlink(tree.root(), tree.root() / "a" / "loop");  // a cycle
   fs::create_directory_symlink(tree.root() / "outside", tree.root() / "b" / "out");
   fs::create_directory_symlink(tree.root() / "nowhere", tree.root() / "b" / "dangling");
   VormBFSDirectoryTree bfs;
@@ -183,7 +183,8 @@ TEST_F(FileTrees, HostileNamesAreEntriesOfTheirFolders) {
   for (size_t i = 0; i < std::size(walks); ++i) {
     std::vector<std::string> seen;
     VormFileMatch& walker = *walks[i].walker;
-    for (walker.Find(wroot.c_str(), L"*", walks[i].filter); walker.HasMatch() && seen.size() < 1000; walker.FindNext()) {
+    for (walker.Find(wroot.c_str(), L"*", walks[i].filter); walker.HasMatch() && seen.size() < 1000;
+         walker.FindNext()) {
       const std::string relative = VormToOsPath(walker.GetRelativePath().GetText().str());
       seen.push_back(relative);
       const std::string path = VormToOsPath(walker.GetPath().GetText().str());

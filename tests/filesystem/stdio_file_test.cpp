@@ -40,7 +40,8 @@ TEST(ReportFile, HeaderNamesThePathAndTheOpeningTime) {
   const std::string first = "File Report - " + VormToUtf8(path) + "\n";
   ASSERT_EQ(text.substr(0, first.size()), first);
   const std::string rest = text.substr(first.size());
-  EXPECT_TRUE(std::regex_match(rest, std::regex("Opened:  [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\n\n")))
+  EXPECT_TRUE(
+      std::regex_match(rest, std::regex("Opened:  [A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\n\n")))
       << rest;
 }
 

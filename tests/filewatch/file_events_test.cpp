@@ -74,7 +74,9 @@ class FileEvents : public ::testing::Test {
   }
   fs::path R(const std::string& rel) const { return tree.root() / rel; }
   void Append(const std::string& rel, const std::string& text) { std::ofstream(R(rel), std::ios::app) << text; }
-  bool Got(DWORD id, size_t count = 1) { return PumpUntil([&] { return sink.calls[id].size() >= count; }); }
+  bool Got(DWORD id, size_t count = 1) {
+    return PumpUntil([&] { return sink.calls[id].size() >= count; });
+  }
   // Returns once the watcher has taken every watch added so far: it answers requests in
   // order, and a watch on a missing path is answered with an error.
   void Sync() {

@@ -179,11 +179,16 @@ TEST_F(DiagnosticsTest, SystemErrorBoxShowsTheTextAndPassesTheAnswerOn) {
 
 TEST_F(DiagnosticsTest, ComErrorBoxSuppressesASiteOnlyAfterShiftOk) {
   const _com_error error(E_FAIL, MakeErrorInfo(L"Load failed"));
-  const struct { int line; bool shift; int answer, expected; bool boxShown; } steps[] = {
-      {10, true, IDCANCEL, IDCANCEL, true},   // cancel never suppresses, with or without shift
-      {10, false, IDOK, IDOK, true},          // OK without shift does not suppress
-      {10, true, 0, 0, true},                 // a failed box passes 0 on and adds nothing
-      {10, true, IDOK, IDOK, true},           // shift+OK: from now on the site is quiet
+  const struct {
+    int line;
+    bool shift;
+    int answer, expected;
+    bool boxShown;
+  } steps[] = {
+      {10, true, IDCANCEL, IDCANCEL, true},  // cancel never suppresses, with or without shift
+      {10, false, IDOK, IDOK, true},         // OK without shift does not suppress
+      {10, true, 0, 0, true},                // a failed box passes 0 on and adds nothing
+      {10, true, IDOK, IDOK, true},          // shift+OK: from now on the site is quiet
       {10, false, IDCANCEL, IDOK, false},
       {10, true, IDCANCEL, IDOK, false},
       {11, false, IDCANCEL, IDCANCEL, true},  // same file, other line: still shown
@@ -237,7 +242,12 @@ TEST(ReadRegistryDword, ReadsAnyValueOfAtMostFourBytes) {
   ASSERT_EQ(RegSetValueExW(key, L"Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(on), sizeof(on)), ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExW(key, L"Qword", 0, REG_QWORD, reinterpret_cast<const BYTE*>(&big), 8), ERROR_SUCCESS);
   RegCloseKey(key);
-  const struct { const wchar_t *key, *name; BOOL ok; DWORD value; } cases[] = {  // the buffer starts as 0xCCCCCCCC
+  const struct {
+    const wchar_t *key, *name;
+    BOOL ok;
+    DWORD value;
+  } cases[] = {
+      // the buffer starts as 0xCCCCCCCC
       {kKey, L"Dword", TRUE, 7},
       {kKey, L"Binary4", TRUE, 0x04030201},
       {kKey, L"Binary2", TRUE, 0xCCCCBBAA},  // a shorter value fills only its bytes

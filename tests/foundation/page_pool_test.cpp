@@ -54,7 +54,10 @@ std::string MappingPermissions(const void* p) {
 }
 
 TEST(PagePool, CarvesPagesIntoAscendingBlocks) {
-  const struct { unsigned size; DWORD blocks; } cases[] = {{0, 510}, {8, 510}, {9, 453}, {100, 40}, {2042, 2}, {4084, 1}};
+  const struct {
+    unsigned size;
+    DWORD blocks;
+  } cases[] = {{0, 510}, {8, 510}, {9, 453}, {100, 40}, {2042, 2}, {4084, 1}};
   std::mt19937 random(7);
   for (size_t i = 0; i < std::size(cases); ++i) {
     const DWORD size = std::max(cases[i].size, 8u);

@@ -43,12 +43,16 @@ TEST_F(Progress, EntriesSendTheirCodesWithSwappedStartArguments) {
   EXPECT_EQ(ProgressPos2, 0);
   VormProgressSetPos2(5);
   EXPECT_EQ(ProgressPos2, 5);
-  EXPECT_EQ(g_calls, (Calls{{3, 20, 10}, {1, 7, 0}, {5, 7, 4}, {4, 0, 0}, {6, 0, 6}, {9, 0, 9}, {10, 0, 10},
-                            {7, 2, 1}, {8, 5, 0}}));
+  EXPECT_EQ(
+      g_calls,
+      (Calls{{3, 20, 10}, {1, 7, 0}, {5, 7, 4}, {4, 0, 0}, {6, 0, 6}, {9, 0, 9}, {10, 0, 10}, {7, 2, 1}, {8, 5, 0}}));
 }
 
 TEST_F(Progress, CheckAnswersFromTheHook) {
-  const struct { int answer; BOOL expected; } cases[] = {{0, FALSE}, {1, TRUE}, {-1, TRUE}};
+  const struct {
+    int answer;
+    BOOL expected;
+  } cases[] = {{0, FALSE}, {1, TRUE}, {-1, TRUE}};
   for (size_t i = 0; i < std::size(cases); ++i) {
     g_checkAnswer = cases[i].answer;
     EXPECT_EQ(VormProgressCheck(), cases[i].expected) << "case " << i;

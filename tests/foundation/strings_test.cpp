@@ -14,9 +14,17 @@ std::string U8(const CString& s) { return VormToUtf8(s.str()); }
 int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
 TEST(NextToken, WalksTheTextKeepingItsPlaceInTheCursor) {
-  const struct { const wchar_t* text; const wchar_t* delimiters; std::vector<std::wstring> tokens; } cases[] = {
-      {L"a,,b,", L",", {L"a", L"b"}}, {L";;;", L";", {}}, {L"", L",", {}},
-      {L"one two\tthree", L" \t", {L"one", L"two", L"three"}}, {L"abc", L"", {L"abc"}}, {L"abc", nullptr, {L"abc"}},
+  const struct {
+    const wchar_t* text;
+    const wchar_t* delimiters;
+    std::vector<std::wstring> tokens;
+  } cases[] = {
+      {L"a,,b,", L",", {L"a", L"b"}},
+      {L";;;", L";", {}},
+      {L"", L",", {}},
+      {L"one two\tthree", L" \t", {L"one", L"two", L"three"}},
+      {L"abc", L"", {L"abc"}},
+      {L"abc", nullptr, {L"abc"}},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const wchar_t* cursor = cases[i].text;
@@ -32,9 +40,14 @@ TEST(NextToken, WalksTheTextKeepingItsPlaceInTheCursor) {
 }
 
 TEST(PopToken, SplitsAtTheFirstSeparator) {
-  const struct { const wchar_t *separator, *source, *token, *rest; } cases[] = {
-      {L", ", L"a, b, c", L"a", L"b, c"}, {L", ", L"abc", L"abc", L""}, {L",", L",x", L"", L"x"},
-      {L",", L"x,", L"x", L""},           {L",", L"", L"", L""},
+  const struct {
+    const wchar_t *separator, *source, *token, *rest;
+  } cases[] = {
+      {L", ", L"a, b, c", L"a", L"b, c"},
+      {L", ", L"abc", L"abc", L""},
+      {L",", L",x", L"", L"x"},
+      {L",", L"x,", L"x", L""},
+      {L",", L"", L"", L""},
       {L"", L"abc", L"abc", L""},  // an empty separator cannot split (and never loops)
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -65,8 +78,12 @@ TEST(SplitCommaList, AppendsTrimmedNonEmptyItems) {
 }
 
 TEST(InsertListItem, MovesOrInsertsTheValue) {
-  const struct { const wchar_t* value; int index; const wchar_t *list, *expected; } cases[] = {
-      {L"b", 0, L"a;b;c", L"b;a;c"},  {L"b", 0, L"b;a;c", L"b;a;c"}, {L"b", 5, L"a", L"a;b"},
+  const struct {
+    const wchar_t* value;
+    int index;
+    const wchar_t *list, *expected;
+  } cases[] = {
+      {L"b", 0, L"a;b;c", L"b;a;c"},   {L"b", 0, L"b;a;c", L"b;a;c"}, {L"b", 5, L"a", L"a;b"},
       {L"x", 1, L"a;b;c", L"a;x;b;c"}, {L"x", 1, L"a;x;b", L"a;x;b"}, {L"x", 1, L"", L"x"},
       {L"x", 3, L"a;b;c", L"a;b;c;x"}, {L"c", 0, L"c;c;c", L"c"},     {L"x", 1, L"a;;b", L"a;x;;b"},
       {L"B", 0, L"a;b", L"B;a;b"},     {L"x", -4, L"a;b", L"x;a;b"},  {L"a", 2, L"a;b;c", L"b;a;c"},
@@ -82,14 +99,21 @@ TEST(InsertListItem, MovesOrInsertsTheValue) {
 }
 
 TEST(InsertEscapes, EscapesOnlyWhatIsNotEscapedYet) {
-  const struct { const wchar_t *target, *escape, *text, *expected; } cases[] = {
-      {L"'", L"\\", L"it's", L"it\\'s"},         {L"'", L"\\", L"it\\'s", L"it\\'s"},
-      {L"'", L"\\", L"'a''", L"\\'a\\'\\'"},      {L"'", L"\\", L"", L""},
+  const struct {
+    const wchar_t *target, *escape, *text, *expected;
+  } cases[] = {
+      {L"'", L"\\", L"it's", L"it\\'s"},
+      {L"'", L"\\", L"it\\'s", L"it\\'s"},
+      {L"'", L"\\", L"'a''", L"\\'a\\'\\'"},
+      {L"'", L"\\", L"", L""},
       // An escape text earlier in the text does not hide the one right before the target.
       {L"'", L"\\", L"C:\\dir it\\'s", L"C:\\dir it\\'s"},
-      {L"'", L"'", L"it's", L"it''s"},           {L"'", L"'", L"it''s", L"it''''s"},
+      {L"'", L"'", L"it's", L"it''s"},
+      {L"'", L"'", L"it''s", L"it''''s"},
       {L"\"", L"\\\\", L"a\"b\\\\\"", L"a\\\\\"b\\\\\""},
-      {L"ab", L"-", L"abab", L"-ab-ab"},         {L"", L"\\", L"abc", L"abc"},    {L"'", L"", L"it's", L"it's"},
+      {L"ab", L"-", L"abab", L"-ab-ab"},
+      {L"", L"\\", L"abc", L"abc"},
+      {L"'", L"", L"it's", L"it's"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(VormInsertEscapes(cases[i].target, cases[i].escape, cases[i].text), cases[i].expected) << "case " << i;
@@ -97,10 +121,17 @@ TEST(InsertEscapes, EscapesOnlyWhatIsNotEscapedYet) {
 }
 
 TEST(MakePrompt, TrimsAndEndsWithAColon) {
-  const struct { const wchar_t* text; bool newline; const wchar_t* expected; } cases[] = {
-      {L"Select point", false, L"Select point: "}, {L"Select point", true, L"\nSelect point: "},
-      {L"Select point:", false, L"Select point: "}, {L"  Pick  ", false, L"Pick: "},
-      {L"   ", true, L""},                          {L"", true, L""},
+  const struct {
+    const wchar_t* text;
+    bool newline;
+    const wchar_t* expected;
+  } cases[] = {
+      {L"Select point", false, L"Select point: "},
+      {L"Select point", true, L"\nSelect point: "},
+      {L"Select point:", false, L"Select point: "},
+      {L"  Pick  ", false, L"Pick: "},
+      {L"   ", true, L""},
+      {L"", true, L""},
       {L":", false, L": "},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -111,10 +142,13 @@ TEST(MakePrompt, TrimsAndEndsWithAColon) {
 }
 
 TEST(NumberText, NumericAndZeroTexts) {
-  const struct { const wchar_t* text; BOOL numeric, zero; } cases[] = {
-      {L"", TRUE, FALSE},     {L"0", TRUE, TRUE},      {L"0.000", TRUE, TRUE}, {L".", TRUE, TRUE},
-      {L"0.5", TRUE, FALSE},  {L"1-2", TRUE, FALSE},   {L"--", TRUE, FALSE},   {L"1e5", FALSE, FALSE},
-      {L" 1", FALSE, FALSE},  {L"+1", FALSE, FALSE},   {L"-0", TRUE, FALSE},   {L"\u0661", FALSE, FALSE},
+  const struct {
+    const wchar_t* text;
+    BOOL numeric, zero;
+  } cases[] = {
+      {L"", TRUE, FALSE},    {L"0", TRUE, TRUE},    {L"0.000", TRUE, TRUE}, {L".", TRUE, TRUE},
+      {L"0.5", TRUE, FALSE}, {L"1-2", TRUE, FALSE}, {L"--", TRUE, FALSE},   {L"1e5", FALSE, FALSE},
+      {L" 1", FALSE, FALSE}, {L"+1", FALSE, FALSE}, {L"-0", TRUE, FALSE},   {L"\u0661", FALSE, FALSE},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(VormIsNumericText(cases[i].text), cases[i].numeric) << "case " << i;
@@ -124,11 +158,14 @@ TEST(NumberText, NumericAndZeroTexts) {
 }
 
 TEST(NumberText, ParseDoubleStoresTheValueInEveryCase) {
-  const struct { const wchar_t* text; BOOL ok; double value; } cases[] = {
-      {L"2.5", TRUE, 2.5},         {L" 2.5", TRUE, 2.5},         {L"2.5 ", FALSE, 2.5},
-      {L"", TRUE, 0.0},            {L"abc", FALSE, 0.0},         {L"-1.5e3", TRUE, -1500.0},
-      {L"1e999", FALSE, HUGE_VAL}, {L"-1e999", FALSE, -HUGE_VAL}, {L"12,5", FALSE, 12.0},
-      {L"1e-400", TRUE, 0.0},      {L".5", TRUE, 0.5},           {L"0x10", TRUE, 16.0},
+  const struct {
+    const wchar_t* text;
+    BOOL ok;
+    double value;
+  } cases[] = {
+      {L"2.5", TRUE, 2.5},    {L" 2.5", TRUE, 2.5},       {L"2.5 ", FALSE, 2.5},       {L"", TRUE, 0.0},
+      {L"abc", FALSE, 0.0},   {L"-1.5e3", TRUE, -1500.0}, {L"1e999", FALSE, HUGE_VAL}, {L"-1e999", FALSE, -HUGE_VAL},
+      {L"12,5", FALSE, 12.0}, {L"1e-400", TRUE, 0.0},     {L".5", TRUE, 0.5},          {L"0x10", TRUE, 16.0},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     double value = -777;
@@ -139,9 +176,17 @@ TEST(NumberText, ParseDoubleStoresTheValueInEveryCase) {
 }
 
 TEST(NumberText, FormatDoubleWithFixedDecimals) {
-  const struct { double value; int decimals; const wchar_t* expected; } cases[] = {
-      {3.14159, 2, L"3.14"}, {-1, 3, L"-1.000"}, {999.5, 0, L"1000"}, {0.0, 1, L"0.0"},
-      {1e20, 0, L"100000000000000000000"}, {-0.0004, 3, L"-0.000"},
+  const struct {
+    double value;
+    int decimals;
+    const wchar_t* expected;
+  } cases[] = {
+      {3.14159, 2, L"3.14"},
+      {-1, 3, L"-1.000"},
+      {999.5, 0, L"1000"},
+      {0.0, 1, L"0.0"},
+      {1e20, 0, L"100000000000000000000"},
+      {-0.0004, 3, L"-0.000"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(VormFormatDouble(cases[i].value, cases[i].decimals), cases[i].expected) << "case " << i;
@@ -151,7 +196,9 @@ TEST(NumberText, FormatDoubleWithFixedDecimals) {
 // The character mapping itself is the platform suite's; these check the CString forms and
 // the word rule of title case.
 TEST(Case, UpperLowerAndTitle) {
-  const struct { const wchar_t *text, *upper, *lower, *title; } cases[] = {
+  const struct {
+    const wchar_t *text, *upper, *lower, *title;
+  } cases[] = {
       {L"hello WORLD 3d", L"HELLO WORLD 3D", L"hello world 3d", L"Hello World 3D"},
       {L"", L"", L"", L""},
       {L"\u00e9t\u00c9 b2b", L"\u00c9T\u00c9 B2B", L"\u00e9t\u00e9 b2b", L"\u00c9t\u00e9 B2B"},
@@ -165,10 +212,19 @@ TEST(Case, UpperLowerAndTitle) {
 }
 
 TEST(CompareNatural, OrdersEmbeddedNumbersByValue) {
-  const struct { const wchar_t *a, *b; int sign, signNoCase; } cases[] = {
-      {L"P9", L"P10", -1, -1}, {L"P10", L"P9a", 1, 1}, {L"A2B10", L"A2B9", 1, 1}, {L"abc", L"abd", -1, -1},
+  const struct {
+    const wchar_t *a, *b;
+    int sign, signNoCase;
+  } cases[] = {
+      {L"P9", L"P10", -1, -1},
+      {L"P10", L"P9a", 1, 1},
+      {L"A2B10", L"A2B9", 1, 1},
+      {L"abc", L"abd", -1, -1},
       {L"x1", L"xy1", -1, -1},  // prefixes of different length: whole texts collated
-      {L"a01", L"a1", 0, 0},   {L"a1", L"a1b", -1, -1}, {L"a1b", L"a1b", 0, 0},    {L"", L"1", -1, -1},
+      {L"a01", L"a1", 0, 0},
+      {L"a1", L"a1b", -1, -1},
+      {L"a1b", L"a1b", 0, 0},
+      {L"", L"1", -1, -1},
       {L"p2", L"P10", 1, -1},  // 'p' > 'P' in the ordinal order; case-blind the numbers decide
       {L"000", L"0", 0, 0},
       // Digit runs far beyond what an int holds still compare by value.
@@ -192,15 +248,14 @@ TEST(GuidText, BracedUpperCaseGroups) {
 
 TEST(Angles, ConversionsBetweenPackedDegreesAndRadians) {
   constexpr double kPi = 3.141592653589793;
-  const struct { double (*convert)(double); double in, out; } cases[] = {
-      {VormDmsToDegrees, -12.3045, -12.5125},
-      {VormDmsToDegrees, 45.15, 45.25},             // stored as 45.14999...
-      {VormDegreesToDms, -0.5, -0.30},
-      {VormDegreesToDms, 400.25, 400.15},  // no normalisation
-      {VormDegreesToRadians, -90, -kPi / 2},
-      {VormRadiansToDegrees, kPi / 4, 45},
-      {VormRadiansToDms, kPi / 8, 22.30},
-      {VormDmsToRadians, 22.30, kPi / 8},
+  const struct {
+    double (*convert)(double);
+    double in, out;
+  } cases[] = {
+      {VormDmsToDegrees, -12.3045, -12.5125}, {VormDmsToDegrees, 45.15, 45.25},    // stored as 45.14999...
+      {VormDegreesToDms, -0.5, -0.30},        {VormDegreesToDms, 400.25, 400.15},  // no normalisation
+      {VormDegreesToRadians, -90, -kPi / 2},  {VormRadiansToDegrees, kPi / 4, 45},
+      {VormRadiansToDms, kPi / 8, 22.30},     {VormDmsToRadians, 22.30, kPi / 8},
   };
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_NEAR(cases[i].convert(cases[i].in), cases[i].out, 1e-9) << i;
   EXPECT_EQ(VormDegreesToRadians(180), kPi);

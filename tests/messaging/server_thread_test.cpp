@@ -39,7 +39,7 @@ class Handler : public VormServerEventHandler {
   }
   void OnClose() override { ++closed; }
 
-  HANDLE called;  // set at each OnSignalled
+  HANDLE called;                      // set at each OnSignalled
   VormServerThread* stops = nullptr;  // stops this server and leaves its handle signalled
   std::atomic<int> signalled{0};
   std::atomic<int> closed{0};
@@ -193,8 +193,8 @@ TEST(ServerThread, DestroyedWithRequestsStillQueued) {
   ASSERT_EQ(server->AddHandler(&blocker), VormOk);
   SetEvent(busy);
   ASSERT_EQ(WaitForSingleObject(blocker.called, kLong), WAIT_OBJECT_0);  // now inside OnSignalled
-  ASSERT_EQ(server->AddHandler(&late), VormOk);  // queued behind the busy handler
-  std::thread destroyer([&] { delete server; });  // stops it: queues StopProc, waits for the end
+  ASSERT_EQ(server->AddHandler(&late), VormOk);                          // queued behind the busy handler
+  std::thread destroyer([&] { delete server; });                         // stops it: queues StopProc, waits for the end
   SetEvent(release);
   destroyer.join();  // every request ran on a live server, or not at all; none leaked
   SetEvent(other);
@@ -266,7 +266,7 @@ TEST(ServerThread, NeverSpinsAndRefusesA65thHandler) {
   EXPECT_EQ(WaitForSingleObject(handlers[4]->called, kLong), WAIT_OBJECT_0);
 
   const long idleBefore = CpuTicks(idle.Id()), serverBefore = CpuTicks(server.Id());
-  WaitForSingleObject(e, 300);  // a window to measure both threads in (e is never set)
+  WaitForSingleObject(e, 300);                     // a window to measure both threads in (e is never set)
   EXPECT_LE(CpuTicks(idle.Id()) - idleBefore, 2);  // a spinning thread shows ~30 ticks
   EXPECT_LE(CpuTicks(server.Id()) - serverBefore, 2);
   server.Stop(nullptr);

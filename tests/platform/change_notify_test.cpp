@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -82,8 +82,9 @@ TEST_F(ChangeNotify, ArgumentsAndPathsThatCannotBeWatched) {
       {L"C:\\dir", FALSE, 1, ERROR_PATH_NOT_FOUND},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(Outcome([&] { return FindFirstChangeNotificationW(cases[i].path.c_str(), cases[i].subtree, cases[i].filter); }),
-              std::pair(INVALID_HANDLE_VALUE, cases[i].error))
+    EXPECT_EQ(
+        Outcome([&] { return FindFirstChangeNotificationW(cases[i].path.c_str(), cases[i].subtree, cases[i].filter); }),
+        std::pair(INVALID_HANDLE_VALUE, cases[i].error))
         << i;
   }
   HANDLE h = Watch("dir", FILE_NOTIFY_CHANGE_FILE_NAME);
@@ -107,15 +108,21 @@ TEST_F(ChangeNotify, FiltersSelectTheChangesThatSignal) {
     bool signals;
   } cases[] = {
       {"create file", FILE_NOTIFY_CHANGE_FILE_NAME, [](const fs::path& w) { std::ofstream(w / "new"); }, true},
-      {"create folder / file filter", FILE_NOTIFY_CHANGE_FILE_NAME, [](const fs::path& w) { fs::create_directory(w / "d2"); }, false},
+      {"create folder / file filter", FILE_NOTIFY_CHANGE_FILE_NAME,
+       [](const fs::path& w) { fs::create_directory(w / "d2"); }, false},
       {"create folder", FILE_NOTIFY_CHANGE_DIR_NAME, [](const fs::path& w) { fs::create_directory(w / "d3"); }, true},
-      {"rename file", FILE_NOTIFY_CHANGE_FILE_NAME, [](const fs::path& w) { fs::rename(w / "f.txt", w / "g.txt"); }, true},
-      {"write", FILE_NOTIFY_CHANGE_SIZE, [](const fs::path& w) { std::ofstream(w / "g.txt", std::ios::app) << "x"; }, true},
+      {"rename file", FILE_NOTIFY_CHANGE_FILE_NAME, [](const fs::path& w) { fs::rename(w / "f.txt", w / "g.txt"); },
+       true},
+      {"write", FILE_NOTIFY_CHANGE_SIZE, [](const fs::path& w) { std::ofstream(w / "g.txt", std::ios::app) << "x"; },
+       true},
       {"touch", FILE_NOTIFY_CHANGE_LAST_WRITE,
        [](const fs::path& w) { fs::last_write_time(w / "g.txt", fs::file_time_type::clock::now()); }, true},
-      {"chmod / size filter", FILE_NOTIFY_CHANGE_SIZE, [](const fs::path& w) { fs::permissions(w / "g.txt", fs::perms::owner_read); }, false},
-      {"chmod", FILE_NOTIFY_CHANGE_ATTRIBUTES, [](const fs::path& w) { fs::permissions(w / "g.txt", fs::perms::owner_all); }, true},
-      {"the folder itself", 0x17F, [](const fs::path& w) { fs::permissions(w, fs::perms::owner_all | fs::perms::group_read); }, false},
+      {"chmod / size filter", FILE_NOTIFY_CHANGE_SIZE,
+       [](const fs::path& w) { fs::permissions(w / "g.txt", fs::perms::owner_read); }, false},
+      {"chmod", FILE_NOTIFY_CHANGE_ATTRIBUTES,
+       [](const fs::path& w) { fs::permissions(w / "g.txt", fs::perms::owner_all); }, true},
+      {"the folder itself", 0x17F,
+       [](const fs::path& w) { fs::permissions(w, fs::perms::owner_all | fs::perms::group_read); }, false},
       {"inside a sub-folder", 0x17F, [](const fs::path& w) { std::ofstream(w / "sub" / "deep"); }, false},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {

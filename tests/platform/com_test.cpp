@@ -185,7 +185,7 @@ _COM_SMARTPTR_TYPEDEF(ITestThing, ITestThing::kIid);
 TEST(ComPtr, QueriesReleasesAndRaises) {
   ITestThingPtr thing(new Picky(true), false);
   IUnknownPtr unknown(thing);
-  EXPECT_TRUE(unknown == thing);  // same object through different interfaces
+  EXPECT_TRUE(unknown == thing);               // same object through different interfaces
   _com_ptr_t<ICreateErrorInfo> none(unknown);  // E_NOINTERFACE: simply null
   EXPECT_FALSE(none);
   EXPECT_THROW(IErrorInfoPtr{unknown}, _com_error);  // any other failure raises
@@ -232,7 +232,8 @@ TEST(CoCreateInstance, NeedsAnApartmentAndAKnownClass) {
   }).join();
   CoInitialize(nullptr);
   EXPECT_EQ(CoCreateInstance(IID_IErrorInfo, nullptr, CLSCTX_ALL, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object),
+            REGDB_E_CLASSNOTREG);
   ITestThingPtr outer(new Picky(false), false);
   EXPECT_EQ(CoCreateInstance(CLSID_DOMDocument, outer, CLSCTX_ALL, IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
   ASSERT_EQ(CoCreateInstance(CLSID_DOMDocument60, nullptr, CLSCTX_ALL, IID_IXMLDOMDocument2, &object), S_OK);

@@ -10,9 +10,9 @@ namespace {
 TEST(CrtConversions, IntegersFollowThePlatformRules) {
   const struct {
     const wchar_t* text;
-    LONGLONG asInt;     // _wtoi and _wtol
-    LONGLONG asInt64;   // _wtoi64
-    bool range;         // ERANGE from the 32-bit forms
+    LONGLONG asInt;    // _wtoi and _wtol
+    LONGLONG asInt64;  // _wtoi64
+    bool range;        // ERANGE from the 32-bit forms
   } cases[] = {
       {L"42", 42, 42, false},
       {L" \t\n-42abc", -42, -42, false},

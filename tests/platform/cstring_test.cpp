@@ -12,7 +12,10 @@
 namespace {
 
 TEST(CString, NarrowTextAndCaseGoThroughThePlatformMappings) {
-  EXPECT_EQ(CString("Stra\xC3\x9F" "e\xFF").str(), L"Stra\u00DFe\xDCFF");
+  EXPECT_EQ(CString("Stra\xC3\x9F"
+                    "e\xFF")
+                .str(),
+            L"Stra\u00DFe\xDCFF");
   EXPECT_TRUE(CString(static_cast<const char*>(nullptr)).IsEmpty());
   CString s;
   s = "\xE2\x82\xAC";
@@ -24,17 +27,24 @@ TEST(CString, NarrowTextAndCaseGoThroughThePlatformMappings) {
 
 TEST(CString, OutOfRangeArgumentsAreClamped) {
   const CString s(L"abcdef");
-  const struct { int index; const wchar_t* text; const wchar_t* expect; } inserts[] = {
-      {0, L"X", L"Xabcdef"}, {-5, L"X", L"Xabcdef"}, {3, L"XY", L"abcXYdef"}, {6, L"X", L"abcdefX"},
-      {100, L"X", L"abcdefX"}, {2, L"", L"abcdef"}, {2, nullptr, L"abcdef"},
+  const struct {
+    int index;
+    const wchar_t* text;
+    const wchar_t* expect;
+  } inserts[] = {
+      {0, L"X", L"Xabcdef"},   {-5, L"X", L"Xabcdef"}, {3, L"XY", L"abcXYdef"}, {6, L"X", L"abcdefX"},
+      {100, L"X", L"abcdefX"}, {2, L"", L"abcdef"},    {2, nullptr, L"abcdef"},
   };
   for (size_t i = 0; i < std::size(inserts); ++i) {
     CString t(s);
     EXPECT_EQ(t.Insert(inserts[i].index, inserts[i].text), static_cast<int>(std::wcslen(inserts[i].expect))) << i;
     EXPECT_EQ(t, inserts[i].expect) << "insert " << i;
   }
-  const struct { int index, count; const wchar_t* expect; } deletes[] = {
-      {0, 1, L"bcdef"}, {-2, 2, L"cdef"}, {4, 99, L"abcd"}, {6, 1, L"abcdef"},
+  const struct {
+    int index, count;
+    const wchar_t* expect;
+  } deletes[] = {
+      {0, 1, L"bcdef"},   {-2, 2, L"cdef"},  {4, 99, L"abcd"},   {6, 1, L"abcdef"},
       {99, 1, L"abcdef"}, {2, 0, L"abcdef"}, {2, -3, L"abcdef"}, {1, 2147483647, L"a"},
   };
   for (size_t i = 0; i < std::size(deletes); ++i) {
@@ -49,7 +59,13 @@ TEST(CString, OutOfRangeArgumentsAreClamped) {
 
 TEST(CString, TrimVariants) {
   enum Kind { kSpace, kChar, kSet };
-  const struct { Kind kind; const wchar_t* in; wchar_t ch; const wchar_t* set; const wchar_t *both, *left, *right; } cases[] = {
+  const struct {
+    Kind kind;
+    const wchar_t* in;
+    wchar_t ch;
+    const wchar_t* set;
+    const wchar_t *both, *left, *right;
+  } cases[] = {
       {kSpace, L" \t\r\n a b \v\f", 0, nullptr, L"a b", L"a b \v\f", L" \t\r\n a b"},
       {kSpace, L"\u3000\u2003x\u00A0", 0, nullptr, L"x\u00A0", L"x\u00A0", L"\u3000\u2003x\u00A0"},
       {kSpace, L"   ", 0, nullptr, L"", L"", L""},
@@ -64,9 +80,21 @@ TEST(CString, TrimVariants) {
     const auto& c = cases[i];
     CString both(c.in), left(c.in), right(c.in);
     switch (c.kind) {
-      case kSpace: both.Trim(); left.TrimLeft(); right.TrimRight(); break;
-      case kChar: both.Trim(c.ch); left.TrimLeft(c.ch); right.TrimRight(c.ch); break;
-      case kSet: both.Trim(c.set); left.TrimLeft(c.set); right.TrimRight(c.set); break;
+      case kSpace:
+        both.Trim();
+        left.TrimLeft();
+        right.TrimRight();
+        break;
+      case kChar:
+        both.Trim(c.ch);
+        left.TrimLeft(c.ch);
+        right.TrimRight(c.ch);
+        break;
+      case kSet:
+        both.Trim(c.set);
+        left.TrimLeft(c.set);
+        right.TrimRight(c.set);
+        break;
     }
     EXPECT_EQ(both, c.both) << "case " << i;
     EXPECT_EQ(left, c.left) << "case " << i;
@@ -75,10 +103,16 @@ TEST(CString, TrimVariants) {
 }
 
 TEST(CString, CompareNoCaseAndCollate) {
-  const struct { const wchar_t *a, *b; int expect; } cases[] = {
-      {L"\u00C4rger", L"\u00E4RGER", 0}, {L"abd", L"ABC", 1}, {L"ab", L"abc", -1},
+  const struct {
+    const wchar_t *a, *b;
+    int expect;
+  } cases[] = {
+      {L"\u00C4rger", L"\u00E4RGER", 0},
+      {L"abd", L"ABC", 1},
+      {L"ab", L"abc", -1},
       {L"_", L"A", -1},  // lower-cased: '_' (0x5F) sorts before 'a' (0x61)
-      {L"", nullptr, 0}, {L"a", nullptr, 1},
+      {L"", nullptr, 0},
+      {L"a", nullptr, 1},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(CString(cases[i].a).CompareNoCase(cases[i].b), cases[i].expect) << "case " << i;
@@ -87,10 +121,15 @@ TEST(CString, CompareNoCaseAndCollate) {
 }
 
 TEST(CString, ReplaceRemoveCounts) {
-  const struct { const wchar_t *in, *from, *to; int count; const wchar_t* out; } cases[] = {
-      {L"a.b.c", L".", L"::", 2, L"a::b::c"}, {L"aaaa", L"aa", L"a", 2, L"aa"},  // matches do not overlap
-      {L"abc", L"x", L"y", 0, L"abc"},        {L"abc", L"", L"y", 0, L"abc"},      {L"abc", nullptr, L"y", 0, L"abc"},
-      {L"abcabc", L"bc", nullptr, 2, L"aa"},  {L"abab", L"ab", L"abab", 2, L"abababab"}, {L"", L"a", L"b", 0, L""},
+  const struct {
+    const wchar_t *in, *from, *to;
+    int count;
+    const wchar_t* out;
+  } cases[] = {
+      {L"a.b.c", L".", L"::", 2, L"a::b::c"},    {L"aaaa", L"aa", L"a", 2, L"aa"},  // matches do not overlap
+      {L"abc", L"x", L"y", 0, L"abc"},           {L"abc", L"", L"y", 0, L"abc"},
+      {L"abc", nullptr, L"y", 0, L"abc"},        {L"abcabc", L"bc", nullptr, 2, L"aa"},
+      {L"abab", L"ab", L"abab", 2, L"abababab"}, {L"", L"a", L"b", 0, L""},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     CString s(cases[i].in);
@@ -135,7 +174,11 @@ TEST(CString, GetBufferAndReleaseBuffer) {
 
 TEST(CString, TokenizeFollowsThePlatform) {
   // {text, delimiters, start, then the tokens and positions of successive calls}
-  const struct { const wchar_t *text, *delimiters; int start; std::vector<std::pair<const wchar_t*, int>> calls; } cases[] = {
+  const struct {
+    const wchar_t *text, *delimiters;
+    int start;
+    std::vector<std::pair<const wchar_t*, int>> calls;
+  } cases[] = {
       {L";;ab;c;;d;", L";", 0, {{L"ab", 5}, {L"c", 7}, {L"d", 10}, {L"", -1}, {L"", -1}}},  // stays at the end
       {L"a b", L" ", 0, {{L"a", 2}, {L"b", 4}, {L"", -1}}},
       {L"   ", L" ", 0, {{L"", -1}}},

@@ -1,7 +1,7 @@
 #include <cerrno>
 #include <chrono>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include <sys/stat.h>
@@ -52,7 +52,8 @@ TEST_F(FileOpsPlatform, ErrorCodes) {
       {"copy onto ro", [&] { return CopyFileW(W("a.txt").c_str(), W("ro.txt").c_str(), FALSE); }, ERROR_ACCESS_DENIED},
       {"copy onto dir", [&] { return CopyFileW(W("a.txt").c_str(), W("dir").c_str(), FALSE); }, ERROR_ACCESS_DENIED},
       {"copy to no dir", [&] { return CopyFileW(W("a.txt").c_str(), W("no/b").c_str(), FALSE); }, ERROR_PATH_NOT_FOUND},
-      {"copy self", [&] { return CopyFileW(W("a.txt").c_str(), W("filelink").c_str(), FALSE); }, ERROR_SHARING_VIOLATION},
+      {"copy self", [&] { return CopyFileW(W("a.txt").c_str(), W("filelink").c_str(), FALSE); },
+       ERROR_SHARING_VIOLATION},
       {"copy", [&] { return CopyFileW(W("a.txt").c_str(), W("b").c_str(), TRUE); }, ERROR_SUCCESS},
       {"delete ro", [&] { return DeleteFileW(W("ro.txt").c_str()); }, ERROR_ACCESS_DENIED},
       {"delete dir", [&] { return DeleteFileW(W("dir").c_str()); }, ERROR_ACCESS_DENIED},

@@ -39,8 +39,9 @@ std::wstring Err(DWORD error) { return L"error " + std::to_wstring(error); }
 // walk must end with ERROR_NO_MORE_FILES.
 std::wstring List(const std::wstring& pattern, DWORD flags = 0) {
   WIN32_FIND_DATAW data;
-  const auto [h, error] = Outcome(
-      [&] { return FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch, nullptr, flags); });
+  const auto [h, error] = Outcome([&] {
+    return FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch, nullptr, flags);
+  });
   if (h == INVALID_HANDLE_VALUE) return Err(error);
   std::wstring names = data.cFileName;
   SetLastError(kErrorSentinel);
@@ -64,10 +65,20 @@ class FilesTest : public ::testing::Test {
 TEST_F(FilesTest, ListingOrderAndWildcards) {
   tree.Make({"b.txt", "A.TXT", "c", "README", "a.b.c", ".hidden", "dir/", "Zeta.Txt", "_under"});
   const std::wstring all = L".|..|.hidden|a.b.c|A.TXT|b.txt|c|dir|README|Zeta.Txt|_under";
-  const struct { const wchar_t* pattern; std::wstring expected; } cases[] = {
-      {L"*", all}, {L"*.*", all}, {L"*.TXT", L"A.TXT|b.txt|Zeta.Txt"}, {L"?.txt", L"A.TXT|b.txt"},
-      {L"*.", L".|..|c|dir|README|_under"}, {L"c.*", L"c"}, {L"DIR", L"dir"}, {L"??.txt", L"A.TXT|b.txt"},
-      {L"?.b.?", L"a.b.c"}, {L"A?B?C", Err(ERROR_FILE_NOT_FOUND)},
+  const struct {
+    const wchar_t* pattern;
+    std::wstring expected;
+  } cases[] = {
+      {L"*", all},
+      {L"*.*", all},
+      {L"*.TXT", L"A.TXT|b.txt|Zeta.Txt"},
+      {L"?.txt", L"A.TXT|b.txt"},
+      {L"*.", L".|..|c|dir|README|_under"},
+      {L"c.*", L"c"},
+      {L"DIR", L"dir"},
+      {L"??.txt", L"A.TXT|b.txt"},
+      {L"?.b.?", L"a.b.c"},
+      {L"A?B?C", Err(ERROR_FILE_NOT_FOUND)},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(List(tree.wroot() + cases[i].pattern), cases[i].expected) << "case " << i;
@@ -75,14 +86,30 @@ TEST_F(FilesTest, ListingOrderAndWildcards) {
 }
 
 TEST_F(FilesTest, WildcardMatchTable) {
-  const struct { const wchar_t* pattern; const wchar_t* name; bool match; } cases[] = {
-      {L"*", L"", true},          {L"*", L"a.b", true},       {L"*.*", L"noext", true},
-      {L"?", L"", true},          {L"?", L"\u00e9", true},    {L"a?c", L"ac", false},
-      {L"a?c", L"a.c", false},    {L"a?.txt", L"a.txt", true}, {L"a?.txt", L"ab.txt", true},
-      {L"TEM?????.???", L"TEMP.TXT", true}, {L"TEM?????.???", L"TEMPTEMP.TXT", true},
-      {L"TEM?????.???", L"TEMPTEMPT.TXT", false}, {L"??", L"a.b", false},
-      {L"*.", L"a.b", false},     {L"*.", L"ab", true},       {L"abc.*", L"abc", true},
-      {L"abc.*", L"abcd", false}, {L"*.txt", L"a.txt.bak", false}, {L"\u00e9*", L"\u00c9T\u00c9", true},
+  const struct {
+    const wchar_t* pattern;
+    const wchar_t* name;
+    bool match;
+  } cases[] = {
+      {L"*", L"", true},
+      {L"*", L"a.b", true},
+      {L"*.*", L"noext", true},
+      {L"?", L"", true},
+      {L"?", L"\u00e9", true},
+      {L"a?c", L"ac", false},
+      {L"a?c", L"a.c", false},
+      {L"a?.txt", L"a.txt", true},
+      {L"a?.txt", L"ab.txt", true},
+      {L"TEM?????.???", L"TEMP.TXT", true},
+      {L"TEM?????.???", L"TEMPTEMP.TXT", true},
+      {L"TEM?????.???", L"TEMPTEMPT.TXT", false},
+      {L"??", L"a.b", false},
+      {L"*.", L"a.b", false},
+      {L"*.", L"ab", true},
+      {L"abc.*", L"abc", true},
+      {L"abc.*", L"abcd", false},
+      {L"*.txt", L"a.txt.bak", false},
+      {L"\u00e9*", L"\u00c9T\u00c9", true},
       {L"*a*a*a*a*b", L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -104,17 +131,25 @@ TEST_F(FilesTest, CaseSensitiveFlagBackslashesAndTheRoot) {
 TEST_F(FilesTest, SearchErrors) {
   tree.Make({"dir/", "f.txt"});
   const std::string longName(4096, 'x');
-  const struct { std::wstring pattern; DWORD error; } cases[] = {
-      {P("missing") + L"/*", ERROR_PATH_NOT_FOUND}, {P("f.txt") + L"/*", ERROR_PATH_NOT_FOUND},
-      {L"c:\\*", ERROR_PATH_NOT_FOUND},             {L"", ERROR_PATH_NOT_FOUND},
-      {P("dir") + L"/", ERROR_FILE_NOT_FOUND},      {P("nothing"), ERROR_FILE_NOT_FOUND},
-      {P(longName), ERROR_FILE_NOT_FOUND},          {P(longName + "/*"), ERROR_FILENAME_EXCED_RANGE},
+  const struct {
+    std::wstring pattern;
+    DWORD error;
+  } cases[] = {
+      {P("missing") + L"/*", ERROR_PATH_NOT_FOUND},
+      {P("f.txt") + L"/*", ERROR_PATH_NOT_FOUND},
+      {L"c:\\*", ERROR_PATH_NOT_FOUND},
+      {L"", ERROR_PATH_NOT_FOUND},
+      {P("dir") + L"/", ERROR_FILE_NOT_FOUND},
+      {P("nothing"), ERROR_FILE_NOT_FOUND},
+      {P(longName), ERROR_FILE_NOT_FOUND},
+      {P(longName + "/*"), ERROR_FILENAME_EXCED_RANGE},
   };
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(List(cases[i].pattern), Err(cases[i].error)) << "case " << i;
   WIN32_FIND_DATAW data;
   const auto refused = std::pair(INVALID_HANDLE_VALUE, ERROR_INVALID_PARAMETER);
   EXPECT_EQ(Outcome([&] {
-              return FindFirstFileExW(P("*").c_str(), FindExInfoStandard, &data, FindExSearchLimitToDevices, nullptr, 0);
+              return FindFirstFileExW(P("*").c_str(), FindExInfoStandard, &data, FindExSearchLimitToDevices, nullptr,
+                                      0);
             }),
             refused);
   EXPECT_EQ(Outcome([&] { return FindFirstFileW(nullptr, &data); }), refused);
@@ -154,9 +189,18 @@ TEST_F(FilesTest, Attributes) {
   fs::create_symlink(tree.root() / "gone", tree.root() / "dangling");
   constexpr DWORD A = FILE_ATTRIBUTE_ARCHIVE, D = FILE_ATTRIBUTE_DIRECTORY, R = FILE_ATTRIBUTE_READONLY;
   constexpr DWORD Link = FILE_ATTRIBUTE_REPARSE_POINT;
-  const struct { const char* name; DWORD attributes; } cases[] = {
-      {"file.txt", A}, {".hidden", A | FILE_ATTRIBUTE_HIDDEN}, {"ro.txt", A | R},    {"dir", D},
-      {"rodir", D | R}, {"linkdir", D | Link},                 {"linkfile", Link | A | R}, {"dangling", Link},
+  const struct {
+    const char* name;
+    DWORD attributes;
+  } cases[] = {
+      {"file.txt", A},
+      {".hidden", A | FILE_ATTRIBUTE_HIDDEN},
+      {"ro.txt", A | R},
+      {"dir", D},
+      {"rodir", D | R},
+      {"linkdir", D | Link},
+      {"linkfile", Link | A | R},
+      {"dangling", Link},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(GetFileAttributesW(P(cases[i].name).c_str()), cases[i].attributes) << "case " << i;
@@ -173,10 +217,13 @@ TEST_F(FilesTest, Attributes) {
 
 TEST_F(FilesTest, AttributeErrors) {
   tree.Make({"f.txt"});
-  const struct { std::wstring path; DWORD error; } cases[] = {
-      {P("missing"), ERROR_FILE_NOT_FOUND},      {P("missing/x"), ERROR_PATH_NOT_FOUND},
-      {P("f.txt/x"), ERROR_PATH_NOT_FOUND},      {L"C:\\Windows", ERROR_PATH_NOT_FOUND},
-      {L"", ERROR_PATH_NOT_FOUND},               {P(std::string(4096, 'y')), ERROR_FILENAME_EXCED_RANGE},
+  const struct {
+    std::wstring path;
+    DWORD error;
+  } cases[] = {
+      {P("missing"), ERROR_FILE_NOT_FOUND}, {P("missing/x"), ERROR_PATH_NOT_FOUND},
+      {P("f.txt/x"), ERROR_PATH_NOT_FOUND}, {L"C:\\Windows", ERROR_PATH_NOT_FOUND},
+      {L"", ERROR_PATH_NOT_FOUND},          {P(std::string(4096, 'y')), ERROR_FILENAME_EXCED_RANGE},
   };
   WIN32_FILE_ATTRIBUTE_DATA data;
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -210,7 +257,12 @@ TEST_F(FilesTest, AttributeDataMatchesStat) {
 TEST_F(FilesTest, CreateFileDispositions) {
   // `content` afterwards; null when the file must not exist. A handle comes back exactly when
   // the last error is ERROR_SUCCESS or ERROR_ALREADY_EXISTS.
-  const struct { DWORD disposition, access; bool exists; DWORD error; const char* content; } cases[] = {
+  const struct {
+    DWORD disposition, access;
+    bool exists;
+    DWORD error;
+    const char* content;
+  } cases[] = {
       {CREATE_NEW, GENERIC_WRITE, false, ERROR_SUCCESS, ""},
       {CREATE_NEW, GENERIC_WRITE, true, ERROR_FILE_EXISTS, "old"},
       {CREATE_ALWAYS, GENERIC_WRITE, false, ERROR_SUCCESS, ""},
@@ -302,10 +354,13 @@ TEST_F(FilesTest, Access) {
   tree.Make({"f.txt", "ro.txt", "dir/"});
   chmod((tree.root() / "ro.txt").c_str(), 0444);
   chmod((tree.root() / "dir").c_str(), 0555);
-  const struct { std::wstring path; int mode, result, err; } cases[] = {
-      {P("f.txt"), 6, 0, 0},         {P("ro.txt"), 4, 0, 0},         {P("ro.txt"), 2, -1, EACCES},
-      {P("dir"), 6, 0, 0},           {P("missing"), 0, -1, ENOENT},  {L"C:\\", 0, -1, ENOENT},
-      {P("f.txt"), 1, -1, EINVAL},   {P("f.txt"), 8, -1, EINVAL},
+  const struct {
+    std::wstring path;
+    int mode, result, err;
+  } cases[] = {
+      {P("f.txt"), 6, 0, 0},       {P("ro.txt"), 4, 0, 0},        {P("ro.txt"), 2, -1, EACCES},
+      {P("dir"), 6, 0, 0},         {P("missing"), 0, -1, ENOENT}, {L"C:\\", 0, -1, ENOENT},
+      {P("f.txt"), 1, -1, EINVAL}, {P("f.txt"), 8, -1, EINVAL},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     errno = 0;
@@ -331,12 +386,19 @@ TEST_F(FilesTest, TempNames) {
 }
 
 TEST_F(FilesTest, SplitPathTable) {
-  const struct { const wchar_t *path, *drive, *dir, *fname, *ext; } cases[] = {
+  const struct {
+    const wchar_t *path, *drive, *dir, *fname, *ext;
+  } cases[] = {
       {L"C:\\dir\\sub\\file.tar.gz", L"C:", L"\\dir\\sub\\", L"file.tar", L".gz"},
       {L"C:\\dir\\.profile", L"C:", L"\\dir\\", L"", L".profile"},
       {L"\\\\server\\share\\f.txt", L"", L"\\\\server\\share\\", L"f", L".txt"},
-      {L"a.dir/b", L"", L"a.dir/", L"b", L""}, {L"name", L"", L"", L"name", L""},  {L"C:", L"C:", L"", L"", L""},
-      {L"1:x", L"1:", L"", L"x", L""},         {L"/:\\dir1\\file.ext", L"/:", L"\\dir1\\", L"file", L".ext"},         {L"dir\\", L"", L"dir\\", L"", L""}, {L"..", L"", L"", L".", L"."},
+      {L"a.dir/b", L"", L"a.dir/", L"b", L""},
+      {L"name", L"", L"", L"name", L""},
+      {L"C:", L"C:", L"", L"", L""},
+      {L"1:x", L"1:", L"", L"x", L""},
+      {L"/:\\dir1\\file.ext", L"/:", L"\\dir1\\", L"file", L".ext"},
+      {L"dir\\", L"", L"dir\\", L"", L""},
+      {L"..", L"", L"", L".", L"."},
       {L"", L"", L"", L"", L""},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -377,7 +439,10 @@ TEST_F(FilesTest, SplitPathCutsLongParts) {
 
 TEST_F(FilesTest, FolderQueries) {
   wchar_t buf[MAX_PATH];
-  const struct { const char* what; DWORD (*query)(DWORD, wchar_t*); } cases[] = {
+  const struct {
+    const char* what;
+    DWORD (*query)(DWORD, wchar_t*);
+  } cases[] = {
       {"windows", [](DWORD n, wchar_t* b) -> DWORD { return GetWindowsDirectoryW(b, n); }},
       {"system", [](DWORD n, wchar_t* b) -> DWORD { return GetSystemDirectoryW(b, n); }},
       {"temp", [](DWORD n, wchar_t* b) { return GetTempPathW(n, b); }},
@@ -411,7 +476,10 @@ TEST_F(FilesTest, CurrentDirectoryRoundTrip) {
   EXPECT_EQ(List(L"*"), L".|..");
   ASSERT_TRUE(SetCurrentDirectoryW(before));
 
-  const struct { std::wstring path; DWORD error; } cases[] = {
+  const struct {
+    std::wstring path;
+    DWORD error;
+  } cases[] = {
       {P("missing"), ERROR_FILE_NOT_FOUND}, {P("missing/x"), ERROR_PATH_NOT_FOUND}, {P("f.txt"), ERROR_DIRECTORY}};
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(Outcome([&] { return SetCurrentDirectoryW(cases[i].path.c_str()); }), std::pair(FALSE, cases[i].error))
@@ -430,11 +498,18 @@ TEST_F(FilesTest, NamesTheGrammarWouldReadAreListedAsData) {
   tree.Make({"dir/", "dir/a\\b", "dir/x\"y", "dir/*", "dir/c:d", "dir/new\nline"});
   const std::wstring dir = P("dir") + L"/";
   // Listed as private-use characters, in the platform's order, and reachable by those names.
-  EXPECT_EQ(List(dir + L"*"), L".|..|a\xF05C" L"b|c\xF03A" L"d|new\xF00Aline|x\xF022y|\xF02A");
+  EXPECT_EQ(List(dir + L"*"),
+            L".|..|a\xF05C"
+            L"b|c\xF03A"
+            L"d|new\xF00Aline|x\xF022y|\xF02A");
   EXPECT_EQ(List(dir + L"\xF02A"), L"\xF02A");  // the file "*" alone, not a wildcard
-  EXPECT_EQ(List(dir + L"?\xF05C?"), L"a\xF05C" L"b");
+  EXPECT_EQ(List(dir + L"?\xF05C?"),
+            L"a\xF05C"
+            L"b");
   EXPECT_EQ(GetFileAttributesW((dir + L"x\xF022y").c_str()), FILE_ATTRIBUTE_ARCHIVE);
-  EXPECT_TRUE(DeleteFileW((dir + L"a\xF05C" L"b").c_str()));
+  EXPECT_TRUE(DeleteFileW((dir + L"a\xF05C"
+                                 L"b")
+                              .c_str()));
   EXPECT_FALSE(fs::exists(tree.root() / "dir" / "a\\b"));
   EXPECT_TRUE(fs::exists(tree.root() / "dir" / "x\"y"));
 
@@ -467,7 +542,9 @@ TEST_F(FilesTest, FullPathName) {
       {L"/../..", L"/", nullptr},
       {L"\\\\server\\share\\..\\..\\f", L"//server/share/f", L"f"},
       {L"C:\\a\\..\\b", L"C:/b", L"b"},
-      {L"a\xF05C" L"b/..", cwd, cwd.c_str() + cwd.rfind(L'/') + 1},
+      {L"a\xF05C"
+       L"b/..",
+       cwd, cwd.c_str() + cwd.rfind(L'/') + 1},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     wchar_t buffer[4096];
@@ -487,7 +564,8 @@ TEST_F(FilesTest, FullPathName) {
   wchar_t small[4] = {L'#'};
   EXPECT_EQ(GetFullPathNameW(L"/abcd", 4, small, nullptr), 6u);
   EXPECT_EQ(small[0], L'#');
-  EXPECT_EQ(Outcome([] { return GetFullPathNameW(L"", 10, nullptr, nullptr); }), std::pair(DWORD{0}, ERROR_INVALID_NAME));
+  EXPECT_EQ(Outcome([] { return GetFullPathNameW(L"", 10, nullptr, nullptr); }),
+            std::pair(DWORD{0}, ERROR_INVALID_NAME));
   EXPECT_EQ(Outcome([] { return GetFullPathNameW(nullptr, 10, nullptr, nullptr); }),
             std::pair(DWORD{0}, ERROR_INVALID_PARAMETER));
   fs::current_path(before);
@@ -538,7 +616,11 @@ TEST_F(FilesTest, ListingsReadRecordsOnlyWhenAsked) {
   VormInjectFileFault(VORM_FAULT_STAT, 0, 0);  // counts the records read
   ASSERT_TRUE(listing.Read((tree.wroot() + L"*").c_str(), VormFolderListing::SkipDots));
   EXPECT_EQ(Names(listing), L".hidden|A.TXT|a.txt|b.txt|c.TXT|dir|link");
-  const struct { const wchar_t* name; DWORD known; DWORD full; } kinds[] = {
+  const struct {
+    const wchar_t* name;
+    DWORD known;
+    DWORD full;
+  } kinds[] = {
       {L".hidden", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE},
       {L"b.txt", FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY},
       {L"dir", FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_DIRECTORY},
@@ -627,8 +709,7 @@ TEST_F(FilesTest, FaultInjectionFailsTheNthCall) {
   VormInjectFileFault(VORM_FAULT_READ, 2, EIO);
   char buffer[4];
   DWORD read = 0;
-  const std::pair<BOOL, DWORD> expected[] = {
-      {TRUE, ERROR_SUCCESS}, {FALSE, ERROR_GEN_FAILURE}, {TRUE, ERROR_SUCCESS}};
+  const std::pair<BOOL, DWORD> expected[] = {{TRUE, ERROR_SUCCESS}, {FALSE, ERROR_GEN_FAILURE}, {TRUE, ERROR_SUCCESS}};
   for (const auto& e : expected) {
     EXPECT_EQ(Outcome([&] { return ReadFile(h, buffer, 1, &read, nullptr); }), e);
   }

@@ -45,20 +45,74 @@ std::wstring FromString(const wchar_t* format, DWORD flags, ...) {
 
 TEST(FormatMessage, EveryCodeOfTheLayerHasItsText) {
   const DWORD codes[] = {
-      ERROR_SUCCESS, ERROR_INVALID_FUNCTION, ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_TOO_MANY_OPEN_FILES,
-      ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_DATA, ERROR_OUTOFMEMORY,
-      ERROR_INVALID_DRIVE, ERROR_CURRENT_DIRECTORY, ERROR_NOT_SAME_DEVICE, ERROR_NO_MORE_FILES, ERROR_WRITE_PROTECT,
-      ERROR_NOT_READY, ERROR_SEEK, ERROR_WRITE_FAULT, ERROR_READ_FAULT, ERROR_GEN_FAILURE, ERROR_SHARING_VIOLATION,
-      ERROR_LOCK_VIOLATION, ERROR_HANDLE_EOF, ERROR_HANDLE_DISK_FULL, ERROR_NOT_SUPPORTED, ERROR_FILE_EXISTS,
-      ERROR_CANNOT_MAKE, ERROR_INVALID_PARAMETER, ERROR_BROKEN_PIPE, ERROR_BUFFER_OVERFLOW, ERROR_DISK_FULL,
-      ERROR_CALL_NOT_IMPLEMENTED, ERROR_INSUFFICIENT_BUFFER, ERROR_INVALID_NAME, ERROR_MOD_NOT_FOUND,
-      ERROR_NEGATIVE_SEEK, ERROR_DIR_NOT_EMPTY, ERROR_BAD_PATHNAME, ERROR_BUSY, ERROR_ALREADY_EXISTS,
-      ERROR_FILENAME_EXCED_RANGE, ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS, ERROR_DIRECTORY, ERROR_NOT_OWNER,
-      ERROR_MR_MID_NOT_FOUND, ERROR_OPERATION_ABORTED, ERROR_NOACCESS, ERROR_INVALID_FLAGS, ERROR_BADDB,
-      ERROR_BADKEY, ERROR_CANTOPEN, ERROR_CANTREAD, ERROR_CANTWRITE, ERROR_REGISTRY_CORRUPT, ERROR_KEY_DELETED,
-      ERROR_INVALID_MSGBOX_STYLE, ERROR_TIMEOUT, ERROR_RESOURCE_LANG_NOT_FOUND, ERROR_CANT_RESOLVE_FILENAME,
-      ERROR_NOT_A_REPARSE_POINT, ERROR_INVALID_WINDOW_HANDLE, ERROR_CANNOT_FIND_WND_CLASS, ERROR_CLASS_ALREADY_EXISTS,
-      ERROR_CLASS_DOES_NOT_EXIST, ERROR_CLASS_HAS_WINDOWS, ERROR_INVALID_THREAD_ID, ERROR_NOT_ENOUGH_QUOTA,
+      ERROR_SUCCESS,
+      ERROR_INVALID_FUNCTION,
+      ERROR_FILE_NOT_FOUND,
+      ERROR_PATH_NOT_FOUND,
+      ERROR_TOO_MANY_OPEN_FILES,
+      ERROR_ACCESS_DENIED,
+      ERROR_INVALID_HANDLE,
+      ERROR_NOT_ENOUGH_MEMORY,
+      ERROR_INVALID_DATA,
+      ERROR_OUTOFMEMORY,
+      ERROR_INVALID_DRIVE,
+      ERROR_CURRENT_DIRECTORY,
+      ERROR_NOT_SAME_DEVICE,
+      ERROR_NO_MORE_FILES,
+      ERROR_WRITE_PROTECT,
+      ERROR_NOT_READY,
+      ERROR_SEEK,
+      ERROR_WRITE_FAULT,
+      ERROR_READ_FAULT,
+      ERROR_GEN_FAILURE,
+      ERROR_SHARING_VIOLATION,
+      ERROR_LOCK_VIOLATION,
+      ERROR_HANDLE_EOF,
+      ERROR_HANDLE_DISK_FULL,
+      ERROR_NOT_SUPPORTED,
+      ERROR_FILE_EXISTS,
+      ERROR_CANNOT_MAKE,
+      ERROR_INVALID_PARAMETER,
+      ERROR_BROKEN_PIPE,
+      ERROR_BUFFER_OVERFLOW,
+      ERROR_DISK_FULL,
+      ERROR_CALL_NOT_IMPLEMENTED,
+      ERROR_INSUFFICIENT_BUFFER,
+      ERROR_INVALID_NAME,
+      ERROR_MOD_NOT_FOUND,
+      ERROR_NEGATIVE_SEEK,
+      ERROR_DIR_NOT_EMPTY,
+      ERROR_BAD_PATHNAME,
+      ERROR_BUSY,
+      ERROR_ALREADY_EXISTS,
+      ERROR_FILENAME_EXCED_RANGE,
+      ERROR_MORE_DATA,
+      ERROR_NO_MORE_ITEMS,
+      ERROR_DIRECTORY,
+      ERROR_NOT_OWNER,
+      ERROR_MR_MID_NOT_FOUND,
+      ERROR_OPERATION_ABORTED,
+      ERROR_NOACCESS,
+      ERROR_INVALID_FLAGS,
+      ERROR_BADDB,
+      ERROR_BADKEY,
+      ERROR_CANTOPEN,
+      ERROR_CANTREAD,
+      ERROR_CANTWRITE,
+      ERROR_REGISTRY_CORRUPT,
+      ERROR_KEY_DELETED,
+      ERROR_INVALID_MSGBOX_STYLE,
+      ERROR_TIMEOUT,
+      ERROR_RESOURCE_LANG_NOT_FOUND,
+      ERROR_CANT_RESOLVE_FILENAME,
+      ERROR_NOT_A_REPARSE_POINT,
+      ERROR_INVALID_WINDOW_HANDLE,
+      ERROR_CANNOT_FIND_WND_CLASS,
+      ERROR_CLASS_ALREADY_EXISTS,
+      ERROR_CLASS_DOES_NOT_EXIST,
+      ERROR_CLASS_HAS_WINDOWS,
+      ERROR_INVALID_THREAD_ID,
+      ERROR_NOT_ENOUGH_QUOTA,
   };
   for (DWORD code : codes) {
     const std::wstring text = SystemText(code);
@@ -77,7 +131,10 @@ TEST(FormatMessage, EveryCodeOfTheLayerHasItsText) {
 TEST(FormatMessage, SystemTextsOfErrorsAndHresults) {
   // Win32 codes, the success codes (S_FALSE is the text of code 1), COM's own codes and
   // COM codes that wrap a Win32 one.
-  const struct { HRESULT id; const wchar_t* text; } cases[] = {
+  const struct {
+    HRESULT id;
+    const wchar_t* text;
+  } cases[] = {
       {ERROR_FILE_NOT_FOUND, L"The system cannot find the file specified.\r\n"},
       {S_OK, L"The operation completed successfully.\r\n"},
       {S_FALSE, L"Incorrect function.\r\n"},
@@ -95,7 +152,9 @@ void CheckAll(const std::vector<std::pair<std::wstring, std::wstring>>& cases) {
 }
 
 TEST(FormatMessage, FailuresSetTheLastError) {
-  const struct { DWORD id, language, flags, error; } cases[] = {
+  const struct {
+    DWORD id, language, flags, error;
+  } cases[] = {
       {0xDEAD1234, 0, kSystem, ERROR_MR_MID_NOT_FOUND},
       {0x00070002, 0, kSystem, ERROR_MR_MID_NOT_FOUND},  // success severity: not a Win32 code
       {2, MAKELANGID(0x07, SUBLANG_DEFAULT), kSystem, ERROR_RESOURCE_LANG_NOT_FOUND},
@@ -130,8 +189,8 @@ TEST(FormatMessage, CallerBufferMustHoldTextAndTerminator) {
 TEST(FormatMessage, EscapesInsertsAndLineWidth) {
   const DWORD_PTR array[] = {reinterpret_cast<DWORD_PTR>(L"one"), 42, reinterpret_cast<DWORD_PTR>("three")};
   wchar_t buffer[128];
-  ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, L"%2!04d! %1 %3!S! %1!5s!",
-                           0, 0, buffer, 128, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(array))),
+  ASSERT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, L"%2!04d! %1 %3!S! %1!5s!", 0, 0,
+                           buffer, 128, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(array))),
             0u);
   EXPECT_EQ(std::wstring(buffer), L"0042 one three   one");
 
@@ -139,7 +198,7 @@ TEST(FormatMessage, EscapesInsertsAndLineWidth) {
   EXPECT_EQ(FromString(L"a%nb%tc%rd%%e%.%!%0tail", 0), L"a\r\nb\tc\rd%e.!");
   EXPECT_EQ(FromString(L"keep %1 and %2!d!", FORMAT_MESSAGE_IGNORE_INSERTS), L"keep %1 and %2!d!");
   EXPECT_EQ(FromString(L"line one\r\nline two%n", FORMAT_MESSAGE_MAX_WIDTH_MASK), L"line one line two\r\n");
-  EXPECT_EQ(FromString(L"%1!f!", 0, 1.5), L"<error 87>");         // floating point is not supported
+  EXPECT_EQ(FromString(L"%1!f!", 0, 1.5), L"<error 87>");           // floating point is not supported
   EXPECT_EQ(FromString(L"%2 only", 0, L"x", L"y"), L"<error 87>");  // a va_list needs every number
   wchar_t out[16];
   SetLastError(vorm_test::kErrorSentinel);
@@ -172,9 +231,9 @@ TEST(FormatMessage, LongMessagesAndRefusedConversionsFail) {
   const auto format = [&](const wchar_t* text, DWORD* error) {
     wchar_t* block = nullptr;
     SetLastError(vorm_test::kErrorSentinel);
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                   text, 0, 0, reinterpret_cast<LPWSTR>(&block), 0,
-                                   reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(array)));
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY | FORMAT_MESSAGE_ALLOCATE_BUFFER, text, 0, 0,
+        reinterpret_cast<LPWSTR>(&block), 0, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(array)));
     *error = GetLastError();
     EXPECT_EQ(n == 0, block == nullptr);
     LocalFree(block);

@@ -35,7 +35,9 @@ TEST(StdioFile, WritesUtf8AndReadsItBack) {
     f.WriteString(L"Stra\u00DFe \u20AC\n");
     f.WriteString(L"\U0001F600 end");
   }
-  EXPECT_EQ(tree.ReadFile("t.txt"), "Stra\xC3\x9F" "e \xE2\x82\xAC\n\xF0\x9F\x98\x80 end");
+  EXPECT_EQ(tree.ReadFile("t.txt"),
+            "Stra\xC3\x9F"
+            "e \xE2\x82\xAC\n\xF0\x9F\x98\x80 end");
   tree.WriteFile("t.txt", "ab\r\nc\xFF\xE2\x82z\n\r\nlast\r");
   CStdioFile f(path.c_str(), CFile::modeRead | CFile::typeText);
   CString line;
@@ -75,7 +77,12 @@ TEST(StdioFile, OpenFailuresCarryCauseCodeAndName) {
   std::filesystem::permissions(tree.root() / "ro.txt", std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::remove);
   const UINT create = CFile::modeCreate | CFile::modeWrite;
-  const struct { std::wstring path; UINT flags; int cause; DWORD code; } cases[] = {
+  const struct {
+    std::wstring path;
+    UINT flags;
+    int cause;
+    DWORD code;
+  } cases[] = {
       {tree.wpath("missing.txt"), CFile::modeRead, CFileException::fileNotFound, ERROR_FILE_NOT_FOUND},
       {tree.wpath("no/such.txt"), create, CFileException::badPath, ERROR_PATH_NOT_FOUND},
       {tree.wpath("file.txt/x.txt"), create, CFileException::badPath, ERROR_PATH_NOT_FOUND},
@@ -86,7 +93,8 @@ TEST(StdioFile, OpenFailuresCarryCauseCodeAndName) {
        ERROR_INVALID_PARAMETER},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(OpenFailure(cases[i].path, cases[i].flags), std::make_pair(cases[i].cause, static_cast<LONG>(cases[i].code)))
+    EXPECT_EQ(OpenFailure(cases[i].path, cases[i].flags),
+              std::make_pair(cases[i].cause, static_cast<LONG>(cases[i].code)))
         << "case " << i;
   }
   EXPECT_EQ(tree.ReadFile("ro.txt"), "ro.txt") << "a refused open must not truncate";
@@ -160,7 +168,10 @@ TEST(FileStatus, ReportsFullNameTimesAndSize) {
 }
 
 TEST(Time, FormatsLikeThePlatform) {
-  const struct { __time64_t t; const wchar_t *format, *expected; } cases[] = {
+  const struct {
+    __time64_t t;
+    const wchar_t *format, *expected;
+  } cases[] = {
       {0, L"%Y-%m-%d %H:%M:%S", L"1970-01-01 00:00:00"},
       {951782400, L"%#m/%#d/%Y %%", L"2/29/2000 %"},
       {951782400, L"%A %B %j %#j", L"Tuesday February 060 60"},

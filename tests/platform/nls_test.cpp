@@ -40,7 +40,8 @@ TEST(CodePage, CreateFileAOpensUtf8Names) {
   vorm_test::TempTree tree;
   tree.WriteFile("\xC3\xA4.txt", "x");
   const std::string name = tree.root().string() + "/\xC3\xA4.txt";
-  HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   CloseHandle(file);
 }

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::vector<BYTE> Bytes(const void* p, size_t n) { return {static_cast<const BYTE*>(p), static_cast<const BYTE*>(p) + n}; }
+std::vector<BYTE> Bytes(const void* p, size_t n) {
+  return {static_cast<const BYTE*>(p), static_cast<const BYTE*>(p) + n};
+}
 std::vector<BYTE> Bytes(const std::wstring& units) { return Bytes(units.data(), units.size() * sizeof(wchar_t)); }
 // Wide text with its terminator, as REG_SZ data is normally stored.
 std::vector<BYTE> Sz(const std::wstring& text) { return Bytes(text + L'\0'); }
@@ -56,14 +58,21 @@ TEST_F(RegistryTest, EveryTypeSurvivesTheFile) {
   for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<BYTE>(i * 7);
   const ULONGLONG qword = 0x0123456789ABCDEFull;
   const DWORD ten = 10;
-  const struct { const wchar_t* name; DWORD type; std::vector<BYTE> data; const char* fileLine; } values[] = {
+  const struct {
+    const wchar_t* name;
+    DWORD type;
+    std::vector<BYTE> data;
+    const char* fileLine;
+  } values[] = {
       {L"Plain", REG_SZ, Sz(L"C:\\Data \"quoted\""), "\"Plain\"=\"C:\\\\Data \\\"quoted\\\"\""},
       {L"", REG_SZ, Sz(L"default"), "@=\"default\""},
-      {L"Unicode \u00e9", REG_SZ, Sz(L"\u00e9t\u00e9 \U0001D11E"), "\"Unicode \xc3\xa9\"=\"\xc3\xa9t\xc3\xa9 \xf0\x9d\x84\x9e\""},
+      {L"Unicode \u00e9", REG_SZ, Sz(L"\u00e9t\u00e9 \U0001D11E"),
+       "\"Unicode \xc3\xa9\"=\"\xc3\xa9t\xc3\xa9 \xf0\x9d\x84\x9e\""},
       {L"Lines", REG_SZ, Sz(L"a\nb"), "\"Lines\"=hex(1):61,00,0a,00,62,00,00,00"},
       {L"NoTerminator", REG_SZ, Bytes(L"ab"), "\"NoTerminator\"=hex(1):61,00,62,00"},
       {L"Expand", REG_EXPAND_SZ, Sz(L"%A%"), "\"Expand\"=hex(2):25,00,41,00,25,00,00,00"},
-      {L"Multi", REG_MULTI_SZ, Bytes(std::wstring(L"a\0bc\0\0", 6)), "\"Multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00"},
+      {L"Multi", REG_MULTI_SZ, Bytes(std::wstring(L"a\0bc\0\0", 6)),
+       "\"Multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00"},
       {L"Dword", REG_DWORD, Bytes(&ten, 4), "\"Dword\"=dword:0000000a"},
       {L"Qword", REG_QWORD, Bytes(&qword, 8), "\"Qword\"=hex(b):ef,cd,ab,89,67,45,23,01"},
       {L"Blob", REG_BINARY, blob, ",\\"},  // long hex lists continue on the next line
@@ -100,7 +109,12 @@ TEST_F(RegistryTest, QuerySizeRules) {
   HKEY key = Create(L"Sizes");
   const std::vector<BYTE> text = Sz(L"abc");  // 16 bytes
   ASSERT_EQ(RegSetValueExW(key, L"Text", 0, REG_SZ, text.data(), 16), ERROR_SUCCESS);
-  const struct { bool withData, withSize, withType; DWORD size; LONG result; DWORD sizeAfter; } cases[] = {
+  const struct {
+    bool withData, withSize, withType;
+    DWORD size;
+    LONG result;
+    DWORD sizeAfter;
+  } cases[] = {
       {false, true, true, 0, ERROR_SUCCESS, 16},           // size query
       {false, true, false, 999, ERROR_SUCCESS, 16},        // size query, no type wanted
       {false, false, true, 0, ERROR_SUCCESS, 0},           // existence and type only
@@ -159,7 +173,13 @@ TEST_F(RegistryTest, ReadsHandWrittenFiles) {
   UseFile("hand.reg");
   const wchar_t* flags = L"SOFTWARE\\Nolvane\\VOR\\VormHeapDebugFlags";
   const wchar_t* shell = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-  const struct { HKEY root; const wchar_t* key; const wchar_t* value; DWORD type; std::vector<BYTE> data; } cases[] = {
+  const struct {
+    HKEY root;
+    const wchar_t* key;
+    const wchar_t* value;
+    DWORD type;
+    std::vector<BYTE> data;
+  } cases[] = {
       {HKEY_LOCAL_MACHINE, flags, L"DoHeapCheck", REG_DWORD, {1, 0, 0, 0}},
       {HKEY_LOCAL_MACHINE, flags, L"Quote", REG_SZ, Sz(L"say \"hi\" C:\\")},
       {HKEY_LOCAL_MACHINE, flags, nullptr, REG_SZ, Sz(L"the default")},
@@ -187,8 +207,9 @@ TEST_F(RegistryTest, ReadsHandWrittenFiles) {
 // UTF-16 files (the platform's own form) may name a key or value with a lone surrogate, which
 // UTF-8 cannot carry: rewriting such a file must keep every name.
 TEST_F(RegistryTest, NamesOnlyUtf16CanCarrySurviveARewrite) {
-  const std::u16string text = u"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Odd\xD800]\r\n"
-                              u"\"v\xDBFF\"=dword:00000001\r\n";
+  const std::u16string text =
+      u"\uFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Odd\xD800]\r\n"
+      u"\"v\xDBFF\"=dword:00000001\r\n";
   tree_.WriteFile("utf16.reg", std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
   UseFile("utf16.reg");
   HKEY key = nullptr;
@@ -219,18 +240,18 @@ TEST_F(RegistryTest, MalformedFileFailsLookupsAndIsNotOverwritten) {
   const std::string header = "Windows Registry Editor Version 5.00\n", key = header + "[HKEY_CURRENT_USER\\K]\n";
   const std::string bad[] = {
       key + "[HKEY_CURRENT_USER\\" + VormToUtf8(DeepPath(513)) + "]\n",  // deeper than a key may lie
-      "[HKEY_CURRENT_USER\\K]\n\"V\"=\"x\"\n",  // no header
-      key + "\"V\"=hex:01,zz\n",                // bad hex byte
-      header + "[HKEY_NOWHERE\\K]\n",           // unknown root
-      header + "[HKEY_CURRENT_USER\\K\n",       // no closing bracket
-      header + "\"V\"=\"x\"\n",                 // value outside a key
-      key + "\"V\"=\"unterminated\n",           // quote not closed
-      key + "\"V\"=\"C:\\Temp\"\n",             // unknown escape
-      key + "\"V\"=dword:123456789\n",          // dword too wide
-      key + "\"V\"=hex(2):41\n",                // odd UTF-16 byte count
-      key + "\"V\"=hex:01,\\\n",                // continuation at the end
-      key + "stray\n",                          // stray line
-      std::string("\xFF\xFE\x41", 3),           // odd-sized UTF-16 file
+      "[HKEY_CURRENT_USER\\K]\n\"V\"=\"x\"\n",                           // no header
+      key + "\"V\"=hex:01,zz\n",                                         // bad hex byte
+      header + "[HKEY_NOWHERE\\K]\n",                                    // unknown root
+      header + "[HKEY_CURRENT_USER\\K\n",                                // no closing bracket
+      header + "\"V\"=\"x\"\n",                                          // value outside a key
+      key + "\"V\"=\"unterminated\n",                                    // quote not closed
+      key + "\"V\"=\"C:\\Temp\"\n",                                      // unknown escape
+      key + "\"V\"=dword:123456789\n",                                   // dword too wide
+      key + "\"V\"=hex(2):41\n",                                         // odd UTF-16 byte count
+      key + "\"V\"=hex:01,\\\n",                                         // continuation at the end
+      key + "stray\n",                                                   // stray line
+      std::string("\xFF\xFE\x41", 3),                                    // odd-sized UTF-16 file
   };
   for (size_t i = 0; i < std::size(bad); ++i) {
     // A new file name per case: the store must not mistake one case for the last.
@@ -250,9 +271,9 @@ TEST_F(RegistryTest, MalformedFileFailsLookupsAndIsNotOverwritten) {
 // make the store's walks arbitrarily deep.
 TEST_F(RegistryTest, KeysNestAtMost512Levels) {
   HKEY key = nullptr;
-  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, DeepPath(513).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_BAD_PATHNAME);
+  EXPECT_EQ(
+      RegCreateKeyExW(HKEY_CURRENT_USER, DeepPath(513).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_BAD_PATHNAME);
   HKEY middle = Create(DeepPath(300).c_str());
   EXPECT_EQ(RegCreateKeyExW(middle, DeepPath(213).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_BAD_PATHNAME);
@@ -304,10 +325,17 @@ TEST_F(RegistryTest, HandlesAccessAndBadArguments) {
   EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
   EXPECT_EQ(Probe(key, L"V"), ERROR_INVALID_HANDLE);
 
-  const struct { const wchar_t* path; LONG result; } opens[] = {
-      {L"SOFTWARE\\Nolvane", ERROR_SUCCESS}, {L"software\\nolvane\\", ERROR_SUCCESS}, {L"", ERROR_SUCCESS},
-      {nullptr, ERROR_SUCCESS},             {L"SOFTWARE\\Other", ERROR_FILE_NOT_FOUND},
-      {L"\\SOFTWARE", ERROR_BAD_PATHNAME},   {L"SOFTWARE\\\\Nolvane", ERROR_BAD_PATHNAME},
+  const struct {
+    const wchar_t* path;
+    LONG result;
+  } opens[] = {
+      {L"SOFTWARE\\Nolvane", ERROR_SUCCESS},
+      {L"software\\nolvane\\", ERROR_SUCCESS},
+      {L"", ERROR_SUCCESS},
+      {nullptr, ERROR_SUCCESS},
+      {L"SOFTWARE\\Other", ERROR_FILE_NOT_FOUND},
+      {L"\\SOFTWARE", ERROR_BAD_PATHNAME},
+      {L"SOFTWARE\\\\Nolvane", ERROR_BAD_PATHNAME},
   };
   for (size_t i = 0; i < std::size(opens); ++i) {
     key = reinterpret_cast<HKEY>(&disposition);
@@ -339,7 +367,8 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       HKEY key = nullptr;
-      if (RegCreateKeyExW(HKEY_CURRENT_USER, path(t).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr)) return;
+      if (RegCreateKeyExW(HKEY_CURRENT_USER, path(t).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
+        return;
       for (DWORD i = 0; i < kValues; ++i) {
         RegSetValueExW(key, std::to_wstring(i).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), 4);
       }

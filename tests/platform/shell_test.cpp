@@ -13,13 +13,19 @@ namespace {
 using vorm_test::kErrorSentinel;
 
 TEST(ShellPathTest, Canonicalize) {
-  const struct { const wchar_t *in, *out; } cases[] = {
+  const struct {
+    const wchar_t *in, *out;
+  } cases[] = {
       {L"A:\\name_1\\.\\name_2\\..\\name_3", L"A:\\name_1\\name_3"},
       {L"A:\\name_1\\.\\name_2\\.\\name_3\\..\\name_4\\..", L"A:\\name_1\\name_2"},
-      {L"C:\\..\\..\\x", L"C:\\x"},             {L"C:", L"C:\\"},
-      {L"C:\\dir\\", L"C:\\dir\\"},             {L"\\\\srv\\share\\..\\x", L"\\\\srv\\share\\x"},
-      {L"\\\\srv\\share\\", L"\\\\srv\\share\\"}, {L"\\\\srv\\share\\..", L"\\\\srv\\share"},
-      {L"\\..", L"\\"},                         {L"a\\..\\..\\b", L"\\b"},
+      {L"C:\\..\\..\\x", L"C:\\x"},
+      {L"C:", L"C:\\"},
+      {L"C:\\dir\\", L"C:\\dir\\"},
+      {L"\\\\srv\\share\\..\\x", L"\\\\srv\\share\\x"},
+      {L"\\\\srv\\share\\", L"\\\\srv\\share\\"},
+      {L"\\\\srv\\share\\..", L"\\\\srv\\share"},
+      {L"\\..", L"\\"},
+      {L"a\\..\\..\\b", L"\\b"},
       {L"/tmp/../x", L"/tmp/../x"},  // '/' is an ordinary character here
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -30,13 +36,21 @@ TEST(ShellPathTest, Canonicalize) {
 }
 
 TEST(ShellPathTest, Combine) {
-  const struct { const wchar_t *dir, *file, *out; } cases[] = {
-      {L"C:", L"One\\Two\\Three", L"C:\\One\\Two\\Three"}, {L"C:\\dir\\", L"sub\\f.txt", L"C:\\dir\\sub\\f.txt"},
-      {L"C:\\dir\\sub", L"\\x", L"C:\\x"},                  {L"\\\\srv\\share\\dir", L"\\x", L"\\\\srv\\share\\x"},
-      {L"\\tmp\\dir", L"\\x", L"\\x"},                      {L"C:\\dir", L"..\\..\\..\\x", L"C:\\x"},
-      {L"C:\\dir", L"D:\\x", L"D:\\x"},                     {L"C:\\dir", L"\\\\srv\\share", L"\\\\srv\\share"},
-      {L"C:\\dir", L"", L"C:\\dir"},                        {L"", L"a\\.\\b", L"a\\b"},
-      {nullptr, L"a\\.\\b", L"a\\b"},                       {L"C:\\a\\b", nullptr, L"C:\\a\\b"},
+  const struct {
+    const wchar_t *dir, *file, *out;
+  } cases[] = {
+      {L"C:", L"One\\Two\\Three", L"C:\\One\\Two\\Three"},
+      {L"C:\\dir\\", L"sub\\f.txt", L"C:\\dir\\sub\\f.txt"},
+      {L"C:\\dir\\sub", L"\\x", L"C:\\x"},
+      {L"\\\\srv\\share\\dir", L"\\x", L"\\\\srv\\share\\x"},
+      {L"\\tmp\\dir", L"\\x", L"\\x"},
+      {L"C:\\dir", L"..\\..\\..\\x", L"C:\\x"},
+      {L"C:\\dir", L"D:\\x", L"D:\\x"},
+      {L"C:\\dir", L"\\\\srv\\share", L"\\\\srv\\share"},
+      {L"C:\\dir", L"", L"C:\\dir"},
+      {L"", L"a\\.\\b", L"a\\b"},
+      {nullptr, L"a\\.\\b", L"a\\b"},
+      {L"C:\\a\\b", nullptr, L"C:\\a\\b"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     wchar_t out[MAX_PATH];
@@ -78,7 +92,13 @@ TEST(ShellPathTest, CombineLimitsAndAliasing) {
 
 TEST(ShellPathTest, RelativePath) {
   constexpr DWORD D = FILE_ATTRIBUTE_DIRECTORY, F = FILE_ATTRIBUTE_NORMAL;
-  const struct { const wchar_t* from; DWORD fromAttr; const wchar_t* to; DWORD toAttr; const wchar_t* out; } cases[] = {
+  const struct {
+    const wchar_t* from;
+    DWORD fromAttr;
+    const wchar_t* to;
+    DWORD toAttr;
+    const wchar_t* out;
+  } cases[] = {
       {L"c:\\a\\b\\path", D, L"c:\\a\\x\\y\\file", F, L"..\\..\\x\\y\\file"},
       {L"\\FolderA\\FolderB\\FolderC", D, L"\\FolderA\\FolderD\\FolderE", D, L"..\\..\\FolderD\\FolderE"},
       {L"c:\\a", D, L"C:\\A\\b\\f.txt", F, L".\\b\\f.txt"},

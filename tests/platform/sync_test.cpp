@@ -280,8 +280,8 @@ TEST(Thread, HandlesIdsAndTermination) {
   CloseHandle(handle);
 
   static unsigned five = 5;
-  uintptr_t crt =
-      _beginthreadex(nullptr, 0, [](void* p) -> unsigned { return *static_cast<unsigned*>(p); }, &five, 0, nullptr);
+  uintptr_t crt = _beginthreadex(
+      nullptr, 0, [](void* p) -> unsigned { return *static_cast<unsigned*>(p); }, &five, 0, nullptr);
   ASSERT_NE(crt, 0u);
   EXPECT_EQ(Join(reinterpret_cast<HANDLE>(crt)), 5u);
 
@@ -299,8 +299,7 @@ TEST(Thread, HandlesIdsAndTermination) {
   ASSERT_EQ(WaitForSingleObject(victim, kShort), WAIT_TIMEOUT);
   EXPECT_TRUE(TerminateThread(victim, 99));
   EXPECT_EQ(WaitForSingleObject(unwound, kLong), WAIT_OBJECT_0);
-  EXPECT_EQ(Outcome([&] { return QueueUserAPC([](ULONG_PTR) {}, victim, 0); }),
-            std::make_pair(0u, ERROR_GEN_FAILURE));
+  EXPECT_EQ(Outcome([&] { return QueueUserAPC([](ULONG_PTR) {}, victim, 0); }), std::make_pair(0u, ERROR_GEN_FAILURE));
   EXPECT_TRUE(TerminateThread(victim, 100));  // already ended: the first code stays
   EXPECT_EQ(Join(victim), 99u);
   EXPECT_EQ(Outcome([&] { return CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr) != nullptr; }),

@@ -16,15 +16,25 @@ namespace {
 // --- UTF-8 -------------------------------------------------------------------------
 
 TEST(Utf8, ConvertsBothWaysAndCarriesInvalidBytesAsEscapes) {
-  const struct { std::string bytes; std::wstring wide; } cases[] = {
-      {"", L""},                                   {"Stra\xC3\x9F" "e \xE2\x82\xAC", L"Stra\u00DFe \u20AC"},
-      {"\xF0\x9F\x98\x80", L"\U0001F600"},         // outside the BMP: one wchar_t
-      {"\xF4\x8F\xBF\xBF", L"\U0010FFFF"},         {"\xEF\xBF\xBD", L"\uFFFD"},
-      {"\xFF", L"\xDCFF"},                         {"a\x80z", L"a\xDC80z"},
-      {"\xC3", L"\xDCC3"},                         {"\xE2\x82", L"\xDCE2\xDC82"},  // cut sequences
-      {"\xC0\xAF", L"\xDCC0\xDCAF"},               {"\xE0\x80\xAF", L"\xDCE0\xDC80\xDCAF"},  // overlong
-      {"\xED\xA0\x80", L"\xDCED\xDCA0\xDC80"},     // encoded surrogate D800
-      {"\xED\xB2\x80", L"\xDCED\xDCB2\xDC80"},     // encoded escape itself
+  const struct {
+    std::string bytes;
+    std::wstring wide;
+  } cases[] = {
+      {"", L""},
+      {"Stra\xC3\x9F"
+       "e \xE2\x82\xAC",
+       L"Stra\u00DFe \u20AC"},
+      {"\xF0\x9F\x98\x80", L"\U0001F600"},  // outside the BMP: one wchar_t
+      {"\xF4\x8F\xBF\xBF", L"\U0010FFFF"},
+      {"\xEF\xBF\xBD", L"\uFFFD"},
+      {"\xFF", L"\xDCFF"},
+      {"a\x80z", L"a\xDC80z"},
+      {"\xC3", L"\xDCC3"},
+      {"\xE2\x82", L"\xDCE2\xDC82"},  // cut sequences
+      {"\xC0\xAF", L"\xDCC0\xDCAF"},
+      {"\xE0\x80\xAF", L"\xDCE0\xDC80\xDCAF"},  // overlong
+      {"\xED\xA0\x80", L"\xDCED\xDCA0\xDC80"},  // encoded surrogate D800
+      {"\xED\xB2\x80", L"\xDCED\xDCB2\xDC80"},  // encoded escape itself
       {"\xC3\xA9\xFF\xC3\xA9", L"\u00E9\xDCFF\u00E9"},
       {std::string("a\0b", 3), std::wstring(L"a\0b", 3)},  // NUL is data in a view
   };
@@ -41,15 +51,20 @@ TEST(Utf8, EveryByteStringRoundTrips) {
       const char raw[] = {static_cast<char>(a), static_cast<char>(b), static_cast<char>((a * 7 + b) & 0xFF),
                           static_cast<char>((a ^ b) | 0x80)};
       for (size_t len = 2; len <= 4; ++len) {
-        ASSERT_EQ(VormToUtf8(VormFromUtf8(std::string(raw, len))), std::string(raw, len)) << a << "," << b << " " << len;
+        ASSERT_EQ(VormToUtf8(VormFromUtf8(std::string(raw, len))), std::string(raw, len))
+            << a << "," << b << " " << len;
       }
     }
   }
 }
 
 TEST(OsPath, GrammarCharactersOfNamesBecomePrivateUseAndBack) {
-  EXPECT_EQ(VormFromOsPath("/t/a\\b/x\"y:z*?<>|\n"), L"/t/a\xF05C" L"b/x\xF022y\xF03Az\xF02A\xF03F\xF03C\xF03E\xF07C\xF00A");
-  EXPECT_EQ(VormToOsPath(L"dir\\a\xF05C" L"b/\xF03A\xF02F\xF041\xDCFF"), "dir/a\\b/:\xEF\x80\xAF\xEF\x81\x81\xFF");
+  EXPECT_EQ(VormFromOsPath("/t/a\\b/x\"y:z*?<>|\n"),
+            L"/t/a\xF05C"
+            L"b/x\xF022y\xF03Az\xF02A\xF03F\xF03C\xF03E\xF07C\xF00A");
+  EXPECT_EQ(VormToOsPath(L"dir\\a\xF05C"
+                         L"b/\xF03A\xF02F\xF041\xDCFF"),
+            "dir/a\\b/:\xEF\x80\xAF\xEF\x81\x81\xFF");
   // Every single-byte name and every byte pair round-trip; no name holds a separator, quote,
   // drive colon or wildcard on the wide side.
   for (int a = 1; a < 256; ++a) {
@@ -66,8 +81,11 @@ TEST(OsPath, GrammarCharactersOfNamesBecomePrivateUseAndBack) {
 
 TEST(Utf8, UnencodableWideCharactersBecomeReplacement) {
   const std::wstring cases[] = {
-      L"\xD800", L"\xDC7F", L"\xDD00",  // lone high surrogate; just below and just above the escape range
-      std::wstring(1, static_cast<wchar_t>(0x110000)), std::wstring(1, static_cast<wchar_t>(-1)),
+      L"\xD800",
+      L"\xDC7F",
+      L"\xDD00",  // lone high surrogate; just below and just above the escape range
+      std::wstring(1, static_cast<wchar_t>(0x110000)),
+      std::wstring(1, static_cast<wchar_t>(-1)),
   };
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(VormToUtf8(L"a" + cases[i] + L"z"), "a\xEF\xBF\xBDz") << i;
 }
@@ -108,13 +126,23 @@ TEST(Format, StringsAndCharactersFollowThePlatform) {
   CheckAll({
       {F(L"%s|%S", L"wide", "narrow"), L"wide|narrow"},
       {F(L"%c%C%lc%hc%wc%hC%lC", L'\u03A9', 'n', L'W', 'h', L'x', 'y', L'z'), L"\u03A9nWhxyz"},
-      {F(L"%S", "Stra\xC3\x9F" "e \xF0\x9F\x98\x80"), L"Stra\u00DFe \U0001F600"},
-      {F(L"%S", "bad\xFF"), L"bad\xDCFF"}, {F(L"%C", 0xE9), L"\xDCE9"},
+      {F(L"%S",
+         "Stra\xC3\x9F"
+         "e \xF0\x9F\x98\x80"),
+       L"Stra\u00DFe \U0001F600"},
+      {F(L"%S", "bad\xFF"), L"bad\xDCFF"},
+      {F(L"%C", 0xE9), L"\xDCE9"},
       {F(L"%s|%S", static_cast<wchar_t*>(nullptr), static_cast<char*>(nullptr)), L"(null)|(null)"},
       {F(L"%.3s", L"(null)abc"), L"(nu"},
       {F(L"[%6s][%-6s][%06s]", L"ab", L"ab", L"ab"), L"[    ab][ab    ][0000ab]"},
-      {F(L"[%.2S][%4.2S]", "\xC3\xA9\xE2\x82\xAC" "x", "\xC3\xA9\xE2\x82\xAC" "x"), L"[\u00E9\u20AC][  \u00E9\u20AC]"},
-      {F(L"%.3s", unterminated), L"abc"}, {F(L"%.3S", unterminatedNarrow), L"xyz"},  // precision bounds the read
+      {F(L"[%.2S][%4.2S]",
+         "\xC3\xA9\xE2\x82\xAC"
+         "x",
+         "\xC3\xA9\xE2\x82\xAC"
+         "x"),
+       L"[\u00E9\u20AC][  \u00E9\u20AC]"},
+      {F(L"%.3s", unterminated), L"abc"},
+      {F(L"%.3S", unterminatedNarrow), L"xyz"},  // precision bounds the read
       {F(L"[%3c][%-3c]", L'x', L'y'), L"[  x][y  ]"},
       {F(L"a%cb", 0), std::wstring(L"a\0b", 3)},
   });
@@ -146,16 +174,26 @@ TEST(Format, FloatingPoint) {
 TEST(Format, LiteralsAndRefusedConversions) {
   int sink = 1234;
   CheckAll({
-      {F(L"100%%"), L"100%"},     {F(L"%5%|"), L"%|"},     {F(L"ab%nc", &sink), L"abc"},
-      {F(L"%hnx%d", &sink, 5), L"x5"}, {F(L"%y|%k"), L"%y|%k"}, {F(L"end%"), L"end%"},
-      {F(L"end%-5"), L"end%-5"},   {F(L"end%I6"), L"end%I6"}, {F(L""), L""},
+      {F(L"100%%"), L"100%"},
+      {F(L"%5%|"), L"%|"},
+      {F(L"ab%nc", &sink), L"abc"},
+      {F(L"%hnx%d", &sink, 5), L"x5"},
+      {F(L"%y|%k"), L"%y|%k"},
+      {F(L"end%"), L"end%"},
+      {F(L"end%-5"), L"end%-5"},
+      {F(L"end%I6"), L"end%I6"},
+      {F(L""), L""},
   });
   EXPECT_EQ(sink, 1234);
 }
 
 TEST(Format, BoundedOutputCutsAtTheCount) {
   // "abcdef" is six characters; `stored` includes the terminator when one is written.
-  const struct { size_t count; int result; std::wstring stored; } cases[] = {
+  const struct {
+    size_t count;
+    int result;
+    std::wstring stored;
+  } cases[] = {
       {10, 6, std::wstring(L"abcdef\0", 7)},
       {7, 6, std::wstring(L"abcdef\0", 7)},  // exact fit with room for the terminator
       {6, 6, L"abcdef"},                     // exact fit without it: not terminated
@@ -168,7 +206,8 @@ TEST(Format, BoundedOutputCutsAtTheCount) {
     std::wmemset(buffer, L'#', 16);
     EXPECT_EQ(_snwprintf(buffer, cases[i].count, L"%s%S", L"abc", "def"), cases[i].result) << "case " << i;
     EXPECT_EQ(std::wstring(buffer, cases[i].stored.size()), cases[i].stored) << "case " << i;
-    for (size_t k = cases[i].stored.size(); k < 16; ++k) ASSERT_EQ(buffer[k], L'#') << "case " << i << " wrote at " << k;
+    for (size_t k = cases[i].stored.size(); k < 16; ++k)
+      ASSERT_EQ(buffer[k], L'#') << "case " << i << " wrote at " << k;
   }
 
   // Cut inside a padded field and inside decoded narrow text.
@@ -301,13 +340,24 @@ TEST(Format, FieldsBeyondTheLimitAreRefused) {
 // --- Case functions -------------------------------------------------------------------
 
 TEST(Case, CharacterAndBufferMapping) {
-  const struct { wchar_t in, upper, lower; } chars[] = {
-      {L'a', L'A', L'a'}, {L'Z', L'Z', L'z'}, {L'1', L'1', L'1'},
-      {L'\u00E9', L'\u00C9', L'\u00E9'}, {L'\u00C9', L'\u00C9', L'\u00E9'}, {L'\u00DF', L'\u00DF', L'\u00DF'},
-      {L'\u00FF', L'\u0178', L'\u00FF'}, {L'\u03A3', L'\u03A3', L'\u03C3'}, {L'\u03C2', L'\u03A3', L'\u03C2'},
-      {L'\u0416', L'\u0416', L'\u0436'}, {L'\u0436', L'\u0416', L'\u0436'},
-      {L'\U00010428', L'\U00010400', L'\U00010428'}, {L'\U00010400', L'\U00010400', L'\U00010428'},  // outside the BMP
-      {L'\xDCFF', L'\xDCFF', L'\xDCFF'}, {static_cast<wchar_t>(-5), static_cast<wchar_t>(-5), static_cast<wchar_t>(-5)},
+  const struct {
+    wchar_t in, upper, lower;
+  } chars[] = {
+      {L'a', L'A', L'a'},
+      {L'Z', L'Z', L'z'},
+      {L'1', L'1', L'1'},
+      {L'\u00E9', L'\u00C9', L'\u00E9'},
+      {L'\u00C9', L'\u00C9', L'\u00E9'},
+      {L'\u00DF', L'\u00DF', L'\u00DF'},
+      {L'\u00FF', L'\u0178', L'\u00FF'},
+      {L'\u03A3', L'\u03A3', L'\u03C3'},
+      {L'\u03C2', L'\u03A3', L'\u03C2'},
+      {L'\u0416', L'\u0416', L'\u0436'},
+      {L'\u0436', L'\u0416', L'\u0436'},
+      {L'\U00010428', L'\U00010400', L'\U00010428'},
+      {L'\U00010400', L'\U00010400', L'\U00010428'},  // outside the BMP
+      {L'\xDCFF', L'\xDCFF', L'\xDCFF'},
+      {static_cast<wchar_t>(-5), static_cast<wchar_t>(-5), static_cast<wchar_t>(-5)},
   };
   for (size_t i = 0; i < std::size(chars); ++i) {
     EXPECT_EQ(VormToUpper(chars[i].in), chars[i].upper) << "char " << i;
@@ -323,10 +373,20 @@ TEST(Case, CharacterAndBufferMapping) {
 }
 
 TEST(Case, CaseInsensitiveComparison) {
-  const struct { const wchar_t* a; const wchar_t* b; size_t n; int full, counted; } cases[] = {
-      {L"abc", L"ABC", 3, 0, 0},   {L"\u00C4\u00D6", L"\u00E4\u00F6", 9, 0, 0}, {L"abcX", L"ABCy", 3, -1, 0},
-      {L"b", L"A", 1, 1, 1},       {L"_", L"A", 1, -1, -1},                   {L"ab", L"abc", 2, -1, 0},
-      {L"", L"", 0, 0, 0},         {L"x", L"y", 0, -1, 0},
+  const struct {
+    const wchar_t* a;
+    const wchar_t* b;
+    size_t n;
+    int full, counted;
+  } cases[] = {
+      {L"abc", L"ABC", 3, 0, 0},
+      {L"\u00C4\u00D6", L"\u00E4\u00F6", 9, 0, 0},
+      {L"abcX", L"ABCy", 3, -1, 0},
+      {L"b", L"A", 1, 1, 1},
+      {L"_", L"A", 1, -1, -1},
+      {L"ab", L"abc", 2, -1, 0},
+      {L"", L"", 0, 0, 0},
+      {L"x", L"y", 0, -1, 0},
       {L"\U0001F600", L"\U0001F601", 1, -1, -1},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {

@@ -12,12 +12,19 @@
 namespace {
 
 TEST(MessageBox, DefaultAnswerIsTheDefaultButton) {
-  const struct { UINT type; int answer; } cases[] = {
-      {MB_OKCANCEL | MB_ICONERROR, IDOK},  {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
-      {MB_ABORTRETRYIGNORE | MB_DEFBUTTON3, IDIGNORE}, {MB_YESNOCANCEL, IDYES},
-      {MB_YESNO | MB_DEFBUTTON2, IDNO},    {MB_RETRYCANCEL, IDRETRY},
+  const struct {
+    UINT type;
+    int answer;
+  } cases[] = {
+      {MB_OKCANCEL | MB_ICONERROR, IDOK},
+      {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
+      {MB_ABORTRETRYIGNORE | MB_DEFBUTTON3, IDIGNORE},
+      {MB_YESNOCANCEL, IDYES},
+      {MB_YESNO | MB_DEFBUTTON2, IDNO},
+      {MB_RETRYCANCEL, IDRETRY},
       {MB_CANCELTRYCONTINUE | MB_DEFBUTTON3, IDCONTINUE},
-      {MB_OK | MB_DEFBUTTON3, IDOK},       {MB_YESNO | MB_DEFBUTTON4, IDYES},  // beyond the buttons: the first
+      {MB_OK | MB_DEFBUTTON3, IDOK},
+      {MB_YESNO | MB_DEFBUTTON4, IDYES},  // beyond the buttons: the first
       {7, 0},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {

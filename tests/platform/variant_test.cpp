@@ -60,7 +60,10 @@ TEST(VariantChangeType, TextToNumbersFollowsThePlatformRules) {
       continue;
     }
     ASSERT_EQ(out.vt, cases[i].vt) << i;
-    const long long got = out.vt == VT_I2 ? out.iVal : out.vt == VT_I4 ? out.lVal : out.vt == VT_UI4 ? out.ulVal : out.llVal;
+    const long long got = out.vt == VT_I2    ? out.iVal
+                          : out.vt == VT_I4  ? out.lVal
+                          : out.vt == VT_UI4 ? out.ulVal
+                                             : out.llVal;
     EXPECT_EQ(got, cases[i].value) << i;
   }
 }
@@ -90,8 +93,8 @@ TEST(VariantChangeType, Booleans) {
     const wchar_t* text;
     HRESULT hr;
     VARIANT_BOOL value;
-  } cases[] = {{L"true", S_OK, VARIANT_TRUE},   {L"FALSE", S_OK, VARIANT_FALSE}, {L"#TRUE#", S_OK, VARIANT_TRUE},
-               {L"#True#", DISP_E_TYPEMISMATCH, 0}, {L"0", S_OK, VARIANT_FALSE}, {L"0.1", S_OK, VARIANT_TRUE},
+  } cases[] = {{L"true", S_OK, VARIANT_TRUE},       {L"FALSE", S_OK, VARIANT_FALSE}, {L"#TRUE#", S_OK, VARIANT_TRUE},
+               {L"#True#", DISP_E_TYPEMISMATCH, 0}, {L"0", S_OK, VARIANT_FALSE},     {L"0.1", S_OK, VARIANT_TRUE},
                {L"yes", DISP_E_TYPEMISMATCH, 0}};
   for (const auto& c : cases) {
     _variant_t out;

@@ -52,7 +52,11 @@ TEST(VirtualMemory, RefusesBadRequests) {
   BYTE* base = AsBytes(VirtualAlloc(nullptr, 65536, MEM_RESERVE, PAGE_NOACCESS));
   ASSERT_NE(base, nullptr);
   int onStack = 0;
-  const struct { void* address; SIZE_T size; DWORD type, protect, error; } allocs[] = {
+  const struct {
+    void* address;
+    SIZE_T size;
+    DWORD type, protect, error;
+  } allocs[] = {
       {nullptr, 0, MEM_COMMIT, PAGE_READWRITE, ERROR_INVALID_PARAMETER},
       {nullptr, 4096, 0, PAGE_READWRITE, ERROR_INVALID_PARAMETER},
       {nullptr, 4096, MEM_COMMIT | MEM_DECOMMIT, PAGE_READWRITE, ERROR_INVALID_PARAMETER},
@@ -66,7 +70,11 @@ TEST(VirtualMemory, RefusesBadRequests) {
     EXPECT_EQ(VirtualAlloc(allocs[i].address, allocs[i].size, allocs[i].type, allocs[i].protect), nullptr) << i;
     EXPECT_EQ(GetLastError(), allocs[i].error) << i;
   }
-  const struct { void* address; SIZE_T size; DWORD type, error; } frees[] = {
+  const struct {
+    void* address;
+    SIZE_T size;
+    DWORD type, error;
+  } frees[] = {
       {base, 4096, MEM_RELEASE, ERROR_INVALID_PARAMETER},
       {base + 4096, 0, MEM_RELEASE, ERROR_INVALID_ADDRESS},
       {base, 0, MEM_RELEASE | MEM_DECOMMIT, ERROR_INVALID_PARAMETER},

@@ -112,8 +112,7 @@ TEST(Messages, WaitForInputOnlyCountsWhatIsNew) {
   EXPECT_EQ(MsgWaitForMultipleObjectsEx(1, &e, 0, QS_ALLINPUT, MWMO_INPUTAVAILABLE), WAIT_OBJECT_0 + 1);
   SetEvent(e);
   EXPECT_EQ(MsgWaitForMultipleObjectsEx(1, &e, 0, QS_ALLINPUT, MWMO_INPUTAVAILABLE), WAIT_OBJECT_0);
-  EXPECT_EQ(MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, MWMO_INPUTAVAILABLE | MWMO_WAITALL),
-            WAIT_OBJECT_0);
+  EXPECT_EQ(MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT, MWMO_INPUTAVAILABLE | MWMO_WAITALL), WAIT_OBJECT_0);
   ResetEvent(e);
 
   // A post from another thread ends the wait.
@@ -139,8 +138,10 @@ TEST(Windows, ClassesAndLifecycle) {
             std::make_pair(LONG_PTR{0}, ERROR_CLASS_ALREADY_EXISTS));
   EXPECT_EQ(Outcome([] { return Register(nullptr, RecordProc); }),
             std::make_pair(LONG_PTR{0}, ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(Outcome([] { return CreateWindowExW(0, L"NoSuchClass", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                                                nullptr) != nullptr; }),
+  EXPECT_EQ(Outcome([] {
+              return CreateWindowExW(0, L"NoSuchClass", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr) !=
+                     nullptr;
+            }),
             std::make_pair(LONG_PTR{0}, ERROR_CANNOT_FIND_WND_CLASS));
   g_seen.clear();
   HWND w = CreateWindowExW(0, L"VORMTESTRECORD", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);

@@ -60,9 +60,9 @@ TEST_F(XmlDom, ParseErrorsCarryCodeAndCharacterPositions) {
     LONG line, column;
   };
   const Case cases[] = {
-      {"<a>\xC3(</a>", VORM_XML_E_INVALID_CHARACTER, 1, 4},                      // invalid UTF-8
-      {"<a>\n\xC3\xA4\xC3\xA4&x;</a>", VORM_XML_E_UNDEFINED_ENTITY, 2, 3},        // columns count characters
-      {"<a/>\r\n\r\n<b/>", VORM_XML_E_MULTIPLE_ROOTS, 3, 1},                      // CRLF is one line break
+      {"<a>\xC3(</a>", VORM_XML_E_INVALID_CHARACTER, 1, 4},                 // invalid UTF-8
+      {"<a>\n\xC3\xA4\xC3\xA4&x;</a>", VORM_XML_E_UNDEFINED_ENTITY, 2, 3},  // columns count characters
+      {"<a/>\r\n\r\n<b/>", VORM_XML_E_MULTIPLE_ROOTS, 3, 1},                // CRLF is one line break
       {"<a>&nbsp;</a>", VORM_XML_E_UNDEFINED_ENTITY, 1, 4},
       {"<a x='&lt;&bad;'/>", VORM_XML_E_UNDEFINED_ENTITY, 1, 11},
       {"<a>a & b</a>", VORM_XML_E_BAD_REFERENCE, 1, 6},

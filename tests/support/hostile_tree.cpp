@@ -25,8 +25,8 @@ std::string Read(const fs::path& p) {
 
 // Names that are plain on Linux and grammar on the platform.
 const char* const kFolderNames[] = {"..\\..", "..\"..", "*", "a:b", "new\nline", "bad\xff", "C:", "sub"};
-const char* const kFileNames[] = {"a\\b", "x\"y", "?", "<>|", "Budget \"final\".xlsx", "tab\there.txt",
-                                  "bad\xfe.txt", "\\", "..\\..\\keep.txt"};
+const char* const kFileNames[] = {
+    "a\\b", "x\"y", "?", "<>|", "Budget \"final\".xlsx", "tab\there.txt", "bad\xfe.txt", "\\", "..\\..\\keep.txt"};
 
 const char* const kSentinels[] = {"../keep.txt", "../../keep.txt", "../x.txt", "../?", "../*", "../a:b"};
 

@@ -23,8 +23,8 @@ TempTree::~TempTree() {
   for (auto it = std::filesystem::recursive_directory_iterator(root_, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
     if (!it->is_symlink()) {
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ec);
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                   ec);
     }
   }
   std::filesystem::remove_all(root_, ec);

@@ -30,7 +30,9 @@ std::wstring NestedElements(int depth, const wchar_t* inner = L"");
 
 // The folder of the LandXML samples, with a trailing '/'.
 std::wstring SamplesFolder();
-inline std::wstring SamplePath(const char* name) { return SamplesFolder() + std::wstring(name, name + std::char_traits<char>::length(name)); }
+inline std::wstring SamplePath(const char* name) {
+  return SamplesFolder() + std::wstring(name, name + std::char_traits<char>::length(name));
+}
 
 struct RecordedBox {
   std::wstring text;

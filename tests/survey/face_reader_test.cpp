@@ -24,7 +24,9 @@ Extents Of(VormFaceReader& r) {
 }
 
 TEST(Point3dArray, GrowsByTheLargerOfGrowLengthAndLengthCapped) {
-  const struct { int appended, physical; } steps[] = {{1, 8}, {8, 8}, {9, 16}, {17, 32}, {2049, 4096}, {4097, 6826}, {6827, 9556}};
+  const struct {
+    int appended, physical;
+  } steps[] = {{1, 8}, {8, 8}, {9, 16}, {17, 32}, {2049, 4096}, {4097, 6826}, {6827, 9556}};
   Point3dArray a;
   EXPECT_EQ(a.GetPhysicalLength(), 0);
   int done = 0;

@@ -34,18 +34,39 @@ Numbers Walk(VormPointString& s) {
 }
 
 TEST(VormPointString, WalksCountsAndValidates) {
-  const struct { std::wstring text; Numbers numbers; bool valid; DWORD count; } cases[] = {
-      {L"1-3,5", {1, 2, 3, 5}, true, 4},           {L"5-3", {5, 4, 3}, true, 3},
-      {L" 1 - 3 ,, 7 ,", {1, 2, 3, 7}, true, 4},   {L"\t1 ,\n2\r,\u30003", {1, 2, 3}, true, 3},
-      {L"007,,,", {7}, true, 1},                   {L"5-5", {5}, true, 1},
-      {L"<5", {0}, true, 1},                       {L">= 12", {0}, true, 1},
-      {L"<=>7,2", {0, 2}, true, 2},                {L"", {}, true, 0},
-      {L",", {}, true, 0},                         {L"1,x,3", {1}, false, 1},
-      {L"0", {}, false, 0},                        {L"3-0", {}, false, 0},
-      {L"-3", {}, false, 0},                       {L"3-", {}, false, 0},
-      {L"5<", {}, false, 0},                       {L"<5-3", {}, false, 0},
-      {L"1\u00A02", {}, false, 0},                 {L"\uFF11", {}, false, 0},  // no-break space, fullwidth digit
-      {std::wstring(L"1\0" L"2", 3), {}, false, 0}, {L"3000000000", {3000000000u}, true, 1},
+  const struct {
+    std::wstring text;
+    Numbers numbers;
+    bool valid;
+    DWORD count;
+  } cases[] = {
+      {L"1-3,5", {1, 2, 3, 5}, true, 4},
+      {L"5-3", {5, 4, 3}, true, 3},
+      {L" 1 - 3 ,, 7 ,", {1, 2, 3, 7}, true, 4},
+      {L"\t1 ,\n2\r,\u30003", {1, 2, 3}, true, 3},
+      {L"007,,,", {7}, true, 1},
+      {L"5-5", {5}, true, 1},
+      {L"<5", {0}, true, 1},
+      {L">= 12", {0}, true, 1},
+      {L"<=>7,2", {0, 2}, true, 2},
+      {L"", {}, true, 0},
+      {L",", {}, true, 0},
+      {L"1,x,3", {1}, false, 1},
+      {L"0", {}, false, 0},
+      {L"3-0", {}, false, 0},
+      {L"-3", {}, false, 0},
+      {L"3-", {}, false, 0},
+      {L"5<", {}, false, 0},
+      {L"<5-3", {}, false, 0},
+      {L"1\u00A02", {}, false, 0},
+      {L"\uFF11", {}, false, 0},  // no-break space, fullwidth digit
+      {std::wstring(L"1\0"
+                    L"2",
+                    3),
+       {},
+       false,
+       0},
+      {L"3000000000", {3000000000u}, true, 1},
       {L"99999999999", {0xFFFFFFFFu}, true, 1},
       {L"4294967293-4294967295", {4294967293u, 4294967294u, 4294967295u}, true, 3},
   };
@@ -62,19 +83,20 @@ TEST(VormPointString, ClassifiesTokens) {
   using namespace VormPointString_details;
   constexpr auto kBad = TokenKind::kMalformed, kNum = TokenKind::kNumber, kRng = TokenKind::kRange,
                  kRel = TokenKind::kRelation;
-  const struct { std::wstring_view token; TokenKind kind; DWORD first, last; bool valid; } cases[] = {
-      {L"12", kNum, 12, 12, true},           {L"007", kNum, 7, 7, true},
-      {L"0", kNum, 0, 0, false},             {L"", kNum, 0, 0, false},
-      {L"3 - 7", kRng, 3, 7, true},          {L"9-5", kRng, 9, 5, true},
-      {L"3-", kRng, 3, 0, false},            {L"3-0", kRng, 3, 0, false},
-      {L"1-99999999999", kRng, 1, 0xFFFFFFFFu, true},
-      {L"<", kRel, 0, 0, true},              {L">= 12", kRel, 0, 0, true},
-      {L"<=><", kRel, 0, 0, true},
-      {L"-3", kBad, 0, 0, false},            {L"1 2", kBad, 0, 0, false},
-      {L"1-2-3", kBad, 0, 0, false},         {L"1-2 3", kBad, 0, 0, false},
-      {L"1\t-2", kBad, 0, 0, false},         {L"=5", kBad, 0, 0, false},
-      {L"5<", kBad, 0, 0, false},            {L"<5-3", kBad, 0, 0, false},
-      {L"<5 6", kBad, 0, 0, false},          {L"1,2", kBad, 0, 0, false},
+  const struct {
+    std::wstring_view token;
+    TokenKind kind;
+    DWORD first, last;
+    bool valid;
+  } cases[] = {
+      {L"12", kNum, 12, 12, true},   {L"007", kNum, 7, 7, true},    {L"0", kNum, 0, 0, false},
+      {L"", kNum, 0, 0, false},      {L"3 - 7", kRng, 3, 7, true},  {L"9-5", kRng, 9, 5, true},
+      {L"3-", kRng, 3, 0, false},    {L"3-0", kRng, 3, 0, false},   {L"1-99999999999", kRng, 1, 0xFFFFFFFFu, true},
+      {L"<", kRel, 0, 0, true},      {L">= 12", kRel, 0, 0, true},  {L"<=><", kRel, 0, 0, true},
+      {L"-3", kBad, 0, 0, false},    {L"1 2", kBad, 0, 0, false},   {L"1-2-3", kBad, 0, 0, false},
+      {L"1-2 3", kBad, 0, 0, false}, {L"1\t-2", kBad, 0, 0, false}, {L"=5", kBad, 0, 0, false},
+      {L"5<", kBad, 0, 0, false},    {L"<5-3", kBad, 0, 0, false},  {L"<5 6", kBad, 0, 0, false},
+      {L"1,2", kBad, 0, 0, false},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
@@ -128,29 +150,44 @@ TEST(VormPointString, AssignmentCopiesTextOnlyAndCopyCopiesAll) {
 
 // Rows with null `points` run Normalize, the others RemovePoints.
 TEST(VormPointString, RemovePointsAndNormalize) {
-  const struct { const wchar_t* text; const wchar_t* points; BOOL sorted; const wchar_t* expected; } cases[] = {
-      {L"1-5", L"2-3", TRUE, L"1,4-5"},          {L"5,1-3,2", L"2", FALSE, L"5,1,3"},
-      {L"1-5", L"2,a", TRUE, L"1-5"},            {L"9-5", L"6-7", FALSE, L"9-8,5"},
-      {L"5,1-3,2", L"", TRUE, L"1-3,5"},         {L"1-5", L"<5", TRUE, L"1-5"},
-      {L"<5,3", L"9", FALSE, L"3"},              // the relational token's 0 drops out
-      {L"1-5,x,7", L"2", TRUE, L"1-5,x,7"},      // invalid text is left alone
-      {L"5,1-3,2", nullptr, TRUE, L"1-3,5"},     {L"5,1-3,2", nullptr, FALSE, L"5,1-3"},
-      {L"3,2,1,2", nullptr, FALSE, L"3-1"},      {L"<5,3", nullptr, TRUE, L"3"},
-      {L"1,x,3", nullptr, TRUE, L"1,x,3"},       {L" ", nullptr, TRUE, L""},
+  const struct {
+    const wchar_t* text;
+    const wchar_t* points;
+    BOOL sorted;
+    const wchar_t* expected;
+  } cases[] = {
+      {L"1-5", L"2-3", TRUE, L"1,4-5"},
+      {L"5,1-3,2", L"2", FALSE, L"5,1,3"},
+      {L"1-5", L"2,a", TRUE, L"1-5"},
+      {L"9-5", L"6-7", FALSE, L"9-8,5"},
+      {L"5,1-3,2", L"", TRUE, L"1-3,5"},
+      {L"1-5", L"<5", TRUE, L"1-5"},
+      {L"<5,3", L"9", FALSE, L"3"},          // the relational token's 0 drops out
+      {L"1-5,x,7", L"2", TRUE, L"1-5,x,7"},  // invalid text is left alone
+      {L"5,1-3,2", nullptr, TRUE, L"1-3,5"},
+      {L"5,1-3,2", nullptr, FALSE, L"5,1-3"},
+      {L"3,2,1,2", nullptr, FALSE, L"3-1"},
+      {L"<5,3", nullptr, TRUE, L"3"},
+      {L"1,x,3", nullptr, TRUE, L"1,x,3"},
+      {L" ", nullptr, TRUE, L""},
       {L"3000000000,2", nullptr, TRUE, L"2,3000000000"},
       {L"4294967295,1", nullptr, TRUE, L"4294967295,1"},  // beyond the bit set: unchanged
       {L"4294967295,1", L"1", FALSE, L"4294967295"},
       {L"1-4294966271", nullptr, TRUE, L"1-4294966271"},  // as fast as "1-4"
-      {L"4294966272", nullptr, FALSE, L"4294966272"},       // above kMaxNumber: unchanged
+      {L"4294966272", nullptr, FALSE, L"4294966272"},     // above kMaxNumber: unchanged
       {L"1-4294966271", L"2,4294966270", TRUE, L"1,3-4294966269,4294966271"},
       {L"4294967295,9-1", L"3,5-6", FALSE, L"4294967295,9-7,4,2-1"},
-      {L"1-5", L"4294966272", FALSE, L"1-5"},               // cannot be removed: unchanged
-      {L"4294966272,1-5", L"2", TRUE, L"4294966272,1-5"},   // cannot be kept sorted
+      {L"1-5", L"4294966272", FALSE, L"1-5"},              // cannot be removed: unchanged
+      {L"4294966272,1-5", L"2", TRUE, L"4294966272,1-5"},  // cannot be kept sorted
       // Runs join across tokens as the builders join consecutive numbers.
-      {L"1-3,7,4-6", nullptr, TRUE, L"1-7"},      {L"1-3,7,4-6", nullptr, FALSE, L"1-3,7,4-6"},
-      {L"1-5,3-8", nullptr, FALSE, L"1-8"},       {L"9-7,8-3", nullptr, FALSE, L"9-3"},
-      {L"3-5,1-4", nullptr, FALSE, L"3-5,1-2"},   {L"1-2,5-1", nullptr, FALSE, L"1-2,5-3"},
-      {L"2-4,1-9", L"6", FALSE, L"2-4,1-5,7-9"},   {L"6-4,3-1", L"", FALSE, L"6-1"},
+      {L"1-3,7,4-6", nullptr, TRUE, L"1-7"},
+      {L"1-3,7,4-6", nullptr, FALSE, L"1-3,7,4-6"},
+      {L"1-5,3-8", nullptr, FALSE, L"1-8"},
+      {L"9-7,8-3", nullptr, FALSE, L"9-3"},
+      {L"3-5,1-4", nullptr, FALSE, L"3-5,1-2"},
+      {L"1-2,5-1", nullptr, FALSE, L"1-2,5-3"},
+      {L"2-4,1-9", L"6", FALSE, L"2-4,1-5,7-9"},
+      {L"6-4,3-1", L"", FALSE, L"6-1"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
@@ -163,10 +200,17 @@ TEST(VormPointString, RemovePointsAndNormalize) {
 }
 
 TEST(VormSortedPointString, BuildsAscendingRuns) {
-  const struct { Numbers marks; const wchar_t* expected; } cases[] = {
-      {{1, 3, 4, 5, 9, 10}, L"1,3-5,9-10"}, {{7, 7}, L"7"}, {{6, 5}, L"5-6"}, {{}, L""},
+  const struct {
+    Numbers marks;
+    const wchar_t* expected;
+  } cases[] = {
+      {{1, 3, 4, 5, 9, 10}, L"1,3-5,9-10"},
+      {{7, 7}, L"7"},
+      {{6, 5}, L"5-6"},
+      {{}, L""},
       {{0, kMax + 1, 0xFFFFFFFFu}, L""},  // below the base and beyond the marker: ignored
-      {{2147483648u, 1}, L"1,2147483648"}, {{1, 40000, 40001, 5000000}, L"1,40000-40001,5000000"},
+      {{2147483648u, 1}, L"1,2147483648"},
+      {{1, 40000, 40001, 5000000}, L"1,40000-40001,5000000"},
       {Range(32760, 32780), L"32760-32780"},  // across a 4096-byte block of the bit set
       {Range(1, 70000), L"1-70000"},
   };
@@ -273,9 +317,16 @@ TEST(VormSortedPointString, MarkerThatCannotBeAllocatedChangesNothing) {
 }
 
 TEST(VormUnsortedPointString, AppendsInOrderCompressingRuns) {
-  const struct { const wchar_t* text; Numbers added; const wchar_t* expected; } cases[] = {
-      {L"", {5, 6, 7, 3, 2, 9, 9}, L"5-7,3-2,9,9"}, {L"1-2", {4}, L"1-2,4"}, {L"1-2 \t", {}, L"1-2"},
-      {L"", {1, 2, 3, 2, 1}, L"1-3,2-1"},           {L"", {0xFFFFFFFFu, 0}, L"4294967295,0"},  // no run across the wrap
+  const struct {
+    const wchar_t* text;
+    Numbers added;
+    const wchar_t* expected;
+  } cases[] = {
+      {L"", {5, 6, 7, 3, 2, 9, 9}, L"5-7,3-2,9,9"},
+      {L"1-2", {4}, L"1-2,4"},
+      {L"1-2 \t", {}, L"1-2"},
+      {L"", {1, 2, 3, 2, 1}, L"1-3,2-1"},
+      {L"", {0xFFFFFFFFu, 0}, L"4294967295,0"},  // no run across the wrap
       {L"", {3000000000u, 3000000001u}, L"3000000000-3000000001"},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
@@ -375,7 +426,9 @@ std::wstring RandomText(std::mt19937& rng, bool high) {
       case 0: break;
       case 1: text += rng() % 2 ? L"<" + std::to_wstring(number()) : L">="; break;
       case 2: text += rng() % 8 ? L"" : L"x"; break;
-      case 3: case 4: case 5: text += std::to_wstring(number()); break;
+      case 3:
+      case 4:
+      case 5: text += std::to_wstring(number()); break;
       default: text += std::to_wstring(number()) + blank() + L'-' + blank() + std::to_wstring(number());
     }
     text += blank();

@@ -110,7 +110,9 @@ TEST(VormCli, WalkFiltersAndErrors) {
   } cases[] = {
       {{"walk", root}, 0, root + "\n" + root + "/a\n" + root + "/b\n"},
       {{"walk", "--type", "d", root}, 0, root + "/a\n" + root + "/b\n"},
-      {{"walk", root, "--type=f", "--dfs"}, 0, root + "/a/.hidden\n" + root + "/a/f.txt\n" + root + "/ro.txt\n" + root + "/top.txt\n"},
+      {{"walk", root, "--type=f", "--dfs"},
+       0,
+       root + "/a/.hidden\n" + root + "/a/f.txt\n" + root + "/ro.txt\n" + root + "/top.txt\n"},
       {{"walk", "--hidden", root}, 0, root + "/a/.hidden\n"},
       {{"walk", root, "--readonly", "--type", "f"}, 0, root + "/ro.txt\n"},
       {{"walk", "--files", root, "t*"}, 0, root + "/top.txt\n"},
@@ -127,7 +129,8 @@ TEST(VormCli, WalkFiltersAndErrors) {
     EXPECT_EQ(run.status, cases[i].status) << i << " " << run.err;
     EXPECT_EQ(run.out, cases[i].out) << i;
   }
-  EXPECT_EQ(Cli({"walk", root + "/missing"}).err, "vorm: cannot walk '" + root + "/missing': No such file or directory\n");
+  EXPECT_EQ(Cli({"walk", root + "/missing"}).err,
+            "vorm: cannot walk '" + root + "/missing': No such file or directory\n");
   EXPECT_EQ(Cli({"walk", root + "/top.txt"}).err, "vorm: cannot walk '" + root + "/top.txt': Not a directory\n");
 }
 
@@ -154,8 +157,9 @@ TEST(VormCli, TreeCommands) {
             "would create folder 'dst'\nwould create folder 'dst/d'\nwould copy 'src/a.txt' -> 'dst/a.txt'\n"
             "would copy 'src/d/b.txt' -> 'dst/d/b.txt'\n");
   EXPECT_FALSE(fs::exists(r / "dst"));
-  EXPECT_EQ(Cli({"tree", "delete", "src", "--dry-run"}, r).out,
-            "would delete 'src/a.txt'\nwould delete 'src/d/b.txt'\nwould remove folder 'src/d'\nwould remove folder 'src'\n");
+  EXPECT_EQ(
+      Cli({"tree", "delete", "src", "--dry-run"}, r).out,
+      "would delete 'src/a.txt'\nwould delete 'src/d/b.txt'\nwould remove folder 'src/d'\nwould remove folder 'src'\n");
   EXPECT_TRUE(fs::exists(r / "src/d/b.txt"));
 
   // -v lists what was done; a file is copied as a file, into a folder by its name.
@@ -210,9 +214,10 @@ TEST(VormCli, PermissionFailuresGoOn) {
     const Outcome run = Cli({"tree", "delete", "t"}, r);
     // The read-only folder is refused as the platform refuses it; `t` lies in a folder
     // that is not theirs.
-    const bool ok = run.status == 1 && run.err == "vorm: cannot delete 't/locked/f.txt': Permission denied\n"
-                                                   "vorm: cannot remove folder 't/locked': Permission denied\n"
-                                                   "vorm: cannot remove folder 't': Permission denied\n";
+    const bool ok = run.status == 1 && run.err ==
+                                           "vorm: cannot delete 't/locked/f.txt': Permission denied\n"
+                                           "vorm: cannot remove folder 't/locked': Permission denied\n"
+                                           "vorm: cannot remove folder 't': Permission denied\n";
     if (!ok) std::fprintf(stderr, "status %d, errors:\n%s", run.status, run.err.c_str());
     return ok ? 0 : 1;
   });

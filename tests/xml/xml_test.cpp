@@ -42,7 +42,9 @@ TEST_F(Xml, EverySampleLoadsByEveryRouteAndHasItsRoot) {
   VormXml subdivision(SamplePath("subdivision.xml").c_str());
   ASSERT_EQ(subdivision.Load(), 0);
   EXPECT_EQ(subdivision.CountNodes(L"//Pnts/P"), 3429);
-  EXPECT_EQ(subdivision.CountNodes(L"Pnts/P", subdivision.GetDocument()->selectSingleNode(L"//Surface[@name='EG']/Definition")), 713);
+  EXPECT_EQ(subdivision.CountNodes(L"Pnts/P",
+                                   subdivision.GetDocument()->selectSingleNode(L"//Surface[@name='EG']/Definition")),
+            713);
 }
 
 TEST_F(Xml, LoadWithoutANameOrSaveWithoutOneDoesNothing) {
@@ -237,8 +239,8 @@ TEST_F(Xml, LandXMLRoot) {
   ASSERT_EQ(xml.Save(tree_.wpath("l.xml").c_str()), S_OK);
   const std::string saved = tree_.ReadFile("l.xml");
   size_t at = 0;
-  for (const char* name : {"xmlns=", "xmlns:xsi=", "xsi:schemaLocation=", "version=", "date=", "time=", "readOnly=",
-                           "language="}) {
+  for (const char* name :
+       {"xmlns=", "xmlns:xsi=", "xsi:schemaLocation=", "version=", "date=", "time=", "readOnly=", "language="}) {
     const size_t found = saved.find(name, at);
     ASSERT_NE(found, std::string::npos) << name;
     at = found;

@@ -241,10 +241,12 @@ TEST_F(XmlUtil, ChildNodeFamiliesOnTheSamples) {
                                                       L"id"))
                 .size(),
             2716u);
-  EXPECT_EQ(Strings(VormXmlUtil::GetValuesOfAttribute(subdivision, L"Surface", VormXmlByAttribute{L"name", L"EG"}, L"F"))
-                .size(),
-            1284u);
-  const std::wstring firstCode = Strings(VormXmlUtil::GetValuesOfAttribute(subdivision, L"CgPoints", L"CgPoint", L"code"))[0];
+  EXPECT_EQ(
+      Strings(VormXmlUtil::GetValuesOfAttribute(subdivision, L"Surface", VormXmlByAttribute{L"name", L"EG"}, L"F"))
+          .size(),
+      1284u);
+  const std::wstring firstCode =
+      Strings(VormXmlUtil::GetValuesOfAttribute(subdivision, L"CgPoints", L"CgPoint", L"code"))[0];
   EXPECT_EQ(firstCode, L"PCOR");
   // Found by its text (else the message would be "pTargetRootNode is NULL!"), it has no such child.
   EXPECT_EQ(MessageOf([&] {

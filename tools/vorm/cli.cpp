@@ -59,12 +59,22 @@ std::string Reason(DWORD error) {
     DWORD code;
     int err;
   } kCodes[] = {
-      {ERROR_FILE_NOT_FOUND, ENOENT},      {ERROR_PATH_NOT_FOUND, ENOENT},     {ERROR_ACCESS_DENIED, EACCES},
-      {ERROR_FILE_EXISTS, EEXIST},         {ERROR_ALREADY_EXISTS, EEXIST},     {ERROR_DIR_NOT_EMPTY, ENOTEMPTY},
-      {ERROR_DIRECTORY, ENOTDIR},          {ERROR_DISK_FULL, ENOSPC},          {ERROR_SHARING_VIOLATION, EBUSY},
-      {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},   {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG},
-      {ERROR_WRITE_PROTECT, EROFS},        {ERROR_INVALID_PARAMETER, EINVAL},  {ERROR_NOT_SAME_DEVICE, EXDEV},
-      {ERROR_TOO_MANY_OPEN_FILES, EMFILE}, {ERROR_CANT_RESOLVE_FILENAME, ELOOP},
+      {ERROR_FILE_NOT_FOUND, ENOENT},
+      {ERROR_PATH_NOT_FOUND, ENOENT},
+      {ERROR_ACCESS_DENIED, EACCES},
+      {ERROR_FILE_EXISTS, EEXIST},
+      {ERROR_ALREADY_EXISTS, EEXIST},
+      {ERROR_DIR_NOT_EMPTY, ENOTEMPTY},
+      {ERROR_DIRECTORY, ENOTDIR},
+      {ERROR_DISK_FULL, ENOSPC},
+      {ERROR_SHARING_VIOLATION, EBUSY},
+      {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
+      {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG},
+      {ERROR_WRITE_PROTECT, EROFS},
+      {ERROR_INVALID_PARAMETER, EINVAL},
+      {ERROR_NOT_SAME_DEVICE, EXDEV},
+      {ERROR_TOO_MANY_OPEN_FILES, EMFILE},
+      {ERROR_CANT_RESOLVE_FILENAME, ELOOP},
   };
   for (const auto& entry : kCodes) {
     if (entry.code == error) return std::strerror(entry.err);
@@ -154,7 +164,8 @@ ProgressBar::ProgressBar(const std::string& label, int total) {
   g_bar.label = label;
   g_bar.terminal = _isatty(2) != 0;
   // VORM_PROGRESS_AFTER_MS moves the one-second threshold (the tests show the bar at once).
-  if (const char* after = std::getenv("VORM_PROGRESS_AFTER_MS")) g_bar.delay = std::chrono::milliseconds(std::atol(after));
+  if (const char* after = std::getenv("VORM_PROGRESS_AFTER_MS"))
+    g_bar.delay = std::chrono::milliseconds(std::atol(after));
   VormSetProgressCallback(&Hook);
   VormProgressStart(0, total);  // sends (3, total, 0)
 }

@@ -160,7 +160,8 @@ void PrintJson(const std::vector<Surface>& surfaces, const std::vector<FileRow>&
     std::printf("%s\n  {\"file\": %s, \"surface\": %s, \"points\": %ld, \"faces\": %ld, \"extents\": ", i ? "," : "",
                 Json(s.file).c_str(), Json(s.name).c_str(), s.pointCount, s.faceCount);
     if (s.hasExtents) {
-      std::printf("{\"minX\": %.17g, \"minY\": %.17g, \"maxX\": %.17g, \"maxY\": %.17g}", s.minX, s.minY, s.maxX, s.maxY);
+      std::printf("{\"minX\": %.17g, \"minY\": %.17g, \"maxX\": %.17g, \"maxY\": %.17g}", s.minX, s.minY, s.maxX,
+                  s.maxY);
     } else {
       std::printf("null");
     }
@@ -186,7 +187,8 @@ void PrintJson(const std::vector<Surface>& surfaces, const std::vector<FileRow>&
 int SurveyCommand(const Words& words) {
   const Args args = Parse(words, {"--json"}, {});
   if (!args.error.empty()) return UsageError("survey", args.error);
-  if (args.operands.size() != 2 || args.operands[0] != "report") return UsageError("survey", "survey report takes FOLDER");
+  if (args.operands.size() != 2 || args.operands[0] != "report")
+    return UsageError("survey", "survey report takes FOLDER");
   const std::string& folder = args.operands[1];
   const std::wstring root = Wide(folder);
   const DWORD attributes = GetFileAttributesW(root.c_str());

@@ -50,8 +50,7 @@ int FilterFrom(const Args& args, std::string& problem) {
 }  // namespace
 
 int WalkCommand(const Words& words) {
-  const Args args =
-      Parse(words, {"--dfs", "--files", "--hidden", "--readonly", "--print0"}, {"--filter", "--type"});
+  const Args args = Parse(words, {"--dfs", "--files", "--hidden", "--readonly", "--print0"}, {"--filter", "--type"});
   if (!args.error.empty()) return UsageError("walk", args.error);
   if (args.operands.empty() || args.operands.size() > 2) return UsageError("walk", "walk takes ROOT [PATTERN]");
   std::string problem;

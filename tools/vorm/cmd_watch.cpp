@@ -31,8 +31,7 @@ constexpr DWORD kFileFilter = FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_
 std::string Now() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm local{};
   localtime_r(&seconds, &local);
   char text[64];
@@ -43,11 +42,11 @@ std::string Now() {
 // Collects the bits of each report (one sink call a bit) into one line per watch.
 class Printer : public VormFileEventSink {
  public:
-  std::map<DWORD, std::string> paths;     // watch id -> path as the OS spells it
-  std::set<DWORD> folders;                // ids that watch a folder
-  std::map<DWORD, std::string> pending;   // changes of the report being delivered
-  std::set<DWORD> rescan;                 // folders whose entries changed
-  DWORD probe = 0;                        // the readiness probe's id
+  std::map<DWORD, std::string> paths;    // watch id -> path as the OS spells it
+  std::set<DWORD> folders;               // ids that watch a folder
+  std::map<DWORD, std::string> pending;  // changes of the report being delivered
+  std::set<DWORD> rescan;                // folders whose entries changed
+  DWORD probe = 0;                       // the readiness probe's id
   bool ready = false;
 
   void Add(DWORD id, const char* change) {
@@ -75,7 +74,8 @@ class Printer : public VormFileEventSink {
   void OnNoticeB(const DWORD&) override {}
 
   void Flush() {
-    for (const auto& [id, changes] : pending) std::printf("%s %s %s\n", Now().c_str(), paths[id].c_str(), changes.c_str());
+    for (const auto& [id, changes] : pending)
+      std::printf("%s %s %s\n", Now().c_str(), paths[id].c_str(), changes.c_str());
     std::fflush(stdout);
     pending.clear();
   }
@@ -169,7 +169,8 @@ int WatchCommand(const Words& words) {
   {
     Watcher watcher(server);
     for (const std::string& folder : args.operands) {
-      if (!watcher.WatchFolder(folder)) result = Complain("cannot watch '" + folder + "': the file event server is not running");
+      if (!watcher.WatchFolder(folder))
+        result = Complain("cannot watch '" + folder + "': the file event server is not running");
     }
     if (result == kOk) {
       watcher.Probe(args.operands[0] + "/.vorm-watch-ready-probe-that-does-not-exist");

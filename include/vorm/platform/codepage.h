@@ -27,15 +27,14 @@ constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 // ERROR_INVALID_PARAMETER: null text, count 0 or below -1, a null buffer with a size,
 // another code page; ERROR_INVALID_FLAGS: other flags.
 //   MultiByteToWideChar(CP_ACP, 0, "a\xC3\xA4", -1, buf, 8) => 3, buf = L"aä"
-VORM_API int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int count, wchar_t* wide,
-                                 int wideSize);
+VORM_API int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int count, wchar_t* wide, int wideSize);
 // Wide to narrow, the same way round (sizes in bytes). WC_ERR_INVALID_CHARS fails on
 // characters UTF-8 cannot carry (other surrogates, values above U+10FFFF; without it they
 // become U+FFFD). `defaultChar` must be null; `usedDefaultChar` (CP_ACP only, null for
 // CP_UTF8 as on the platform) reports whether any character was replaced.
 //   WideCharToMultiByte(CP_ACP, 0, L"ä", 1, buf, 2, NULL, NULL) => 2, buf = "\xC3\xA4"
-VORM_API int WideCharToMultiByte(UINT codePage, DWORD flags, const wchar_t* wide, int count, char* text,
-                                 int textSize, const char* defaultChar, BOOL* usedDefaultChar);
+VORM_API int WideCharToMultiByte(UINT codePage, DWORD flags, const wchar_t* wide, int count, char* text, int textSize,
+                                 const char* defaultChar, BOOL* usedDefaultChar);
 
 // CreateFileW with a narrow (ANSI, so UTF-8) name; everything else as CreateFileW
 // (files.h), including ERROR_PATH_NOT_FOUND for a null name.

@@ -274,7 +274,11 @@ class VORM_API _bstr_t {
   BSTR& GetBSTR() noexcept { return s_; }
 
   _bstr_t& operator+=(const _bstr_t& other);
-  friend _bstr_t operator+(const _bstr_t& a, const _bstr_t& b) { _bstr_t r(a); r += b; return r; }
+  friend _bstr_t operator+(const _bstr_t& a, const _bstr_t& b) {
+    _bstr_t r(a);
+    r += b;
+    return r;
+  }
   // Text comparison (NULL equals the empty text).
   friend bool operator==(const _bstr_t& a, const _bstr_t& b) noexcept { return Compare(a.s_, b.s_) == 0; }
   friend bool operator==(const _bstr_t& a, const wchar_t* b) noexcept { return Compare(a.s_, b) == 0; }
@@ -424,10 +428,7 @@ class _com_ptr_t {
     QueryFrom(other.GetInterfacePtr());
   }
   template <class Other>
-    requires(!std::is_same_v<Other, Interface>)
-  _com_ptr_t(Other* other) {
-    QueryFrom(other);
-  }
+  requires(!std::is_same_v<Other, Interface>) _com_ptr_t(Other* other) { QueryFrom(other); }
   // Creates an object of the class (CreateInstance); raises _com_error on failure.
   explicit _com_ptr_t(const CLSID& clsid, IUnknown* outer = nullptr, DWORD context = CLSCTX_ALL) {
     const HRESULT hr = CreateInstance(clsid, outer, context);
@@ -461,8 +462,7 @@ class _com_ptr_t {
     return *this;
   }
   template <class Other>
-    requires(!std::is_same_v<Other, Interface>)
-  _com_ptr_t& operator=(Other* other) {
+  requires(!std::is_same_v<Other, Interface>) _com_ptr_t& operator=(Other* other) {
     _com_ptr_t(other).Swap(*this);
     return *this;
   }

@@ -25,7 +25,8 @@ class VORM_API CString {
  public:
   CString() = default;
   CString(const wchar_t* text) : s_(text ? text : L"") {}
-  CString(const wchar_t* text, int length) : s_(text && length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring()) {}
+  CString(const wchar_t* text, int length)
+      : s_(text && length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring()) {}
   CString(const char* utf8);  // UTF-8 (or plain ASCII) text
   CString(wchar_t ch, int repeat = 1) : s_(repeat > 0 ? static_cast<size_t>(repeat) : 0, ch) {}
   CString(const std::wstring& text) : s_(text) {}
@@ -35,10 +36,22 @@ class VORM_API CString {
   CString(CString&&) noexcept = default;
   CString& operator=(const CString&) = default;
   CString& operator=(CString&&) noexcept = default;
-  CString& operator=(const wchar_t* text) { s_ = text ? text : L""; return *this; }
-  CString& operator=(const std::wstring& text) { s_ = text; return *this; }
-  CString& operator=(wchar_t ch) { s_.assign(1, ch); return *this; }
-  CString& operator=(const char* utf8) { *this = CString(utf8); return *this; }
+  CString& operator=(const wchar_t* text) {
+    s_ = text ? text : L"";
+    return *this;
+  }
+  CString& operator=(const std::wstring& text) {
+    s_ = text;
+    return *this;
+  }
+  CString& operator=(wchar_t ch) {
+    s_.assign(1, ch);
+    return *this;
+  }
+  CString& operator=(const char* utf8) {
+    *this = CString(utf8);
+    return *this;
+  }
 
   // Access.
   int GetLength() const { return static_cast<int>(s_.size()); }
@@ -46,7 +59,9 @@ class VORM_API CString {
   void Empty() { s_.clear(); }
   wchar_t GetAt(int i) const { return InRange(i) ? s_[static_cast<size_t>(i)] : L'\0'; }
   wchar_t operator[](int i) const { return GetAt(i); }
-  void SetAt(int i, wchar_t ch) { if (InRange(i)) s_[static_cast<size_t>(i)] = ch; }
+  void SetAt(int i, wchar_t ch) {
+    if (InRange(i)) s_[static_cast<size_t>(i)] = ch;
+  }
   operator const wchar_t*() const { return s_.c_str(); }
   const wchar_t* GetString() const { return s_.c_str(); }
   const std::wstring& str() const { return s_; }
@@ -57,15 +72,22 @@ class VORM_API CString {
 
   // Extraction.
   CString Left(int count) const { return CString(s_.substr(0, Clamp(count))); }
-  CString Right(int count) const { size_t n = Clamp(count); return CString(s_.substr(s_.size() - n)); }
+  CString Right(int count) const {
+    size_t n = Clamp(count);
+    return CString(s_.substr(s_.size() - n));
+  }
   CString Mid(int first) const { return Mid(first, GetLength()); }
   CString Mid(int first, int count) const {
     size_t f = Clamp(first);
     size_t n = count < 0 ? 0 : static_cast<size_t>(count);
     return CString(s_.substr(f, n));
   }
-  CString SpanIncluding(const wchar_t* set) const { return Left(static_cast<int>(wcsspn(s_.c_str(), set ? set : L""))); }
-  CString SpanExcluding(const wchar_t* set) const { return Left(static_cast<int>(wcscspn(s_.c_str(), set ? set : L""))); }
+  CString SpanIncluding(const wchar_t* set) const {
+    return Left(static_cast<int>(wcsspn(s_.c_str(), set ? set : L"")));
+  }
+  CString SpanExcluding(const wchar_t* set) const {
+    return Left(static_cast<int>(wcscspn(s_.c_str(), set ? set : L"")));
+  }
   // Next token delimited by any character of `set`, starting at `pos`; leading delimiters
   // are skipped and pos moves past the token's delimiter. At the end the result is empty
   // and pos becomes -1. With an empty set the rest of the text is one token.
@@ -73,7 +95,9 @@ class VORM_API CString {
   CString Tokenize(const wchar_t* set, int& pos) const;
 
   // Searching (-1 when absent).
-  int Find(wchar_t ch, int start = 0) const { return Pos(start < 0 ? std::wstring::npos : s_.find(ch, static_cast<size_t>(start))); }
+  int Find(wchar_t ch, int start = 0) const {
+    return Pos(start < 0 ? std::wstring::npos : s_.find(ch, static_cast<size_t>(start)));
+  }
   int Find(const wchar_t* sub, int start = 0) const {
     if (!sub || start < 0 || static_cast<size_t>(start) > s_.size()) return -1;
     return Pos(s_.find(sub, static_cast<size_t>(start)));
@@ -121,7 +145,9 @@ class VORM_API CString {
   wchar_t* GetBuffer(int minLength);
   wchar_t* GetBufferSetLength(int length);
   void ReleaseBuffer(int newLength = -1);
-  void Preallocate(int length) { if (length > 0) s_.reserve(static_cast<size_t>(length)); }
+  void Preallocate(int length) {
+    if (length > 0) s_.reserve(static_cast<size_t>(length));
+  }
 
   // Editing; each returns the new length or the count it says.
   //   L"a.b.c".Replace(L".", L"::") => 2, L"a::b::c"   Replace(L"", x) => 0, unchanged
@@ -134,19 +160,60 @@ class VORM_API CString {
   int Insert(int index, const wchar_t* text) { return Insert(index, std::wstring_view(text ? text : L"")); }
   int Delete(int index, int count = 1);
 
-  CString& operator+=(const CString& other) { s_ += other.s_; return *this; }
-  CString& operator+=(const wchar_t* text) { if (text) s_ += text; return *this; }
-  CString& operator+=(wchar_t ch) { s_ += ch; return *this; }
-  CString& operator+=(const std::wstring& text) { s_ += text; return *this; }
+  CString& operator+=(const CString& other) {
+    s_ += other.s_;
+    return *this;
+  }
+  CString& operator+=(const wchar_t* text) {
+    if (text) s_ += text;
+    return *this;
+  }
+  CString& operator+=(wchar_t ch) {
+    s_ += ch;
+    return *this;
+  }
+  CString& operator+=(const std::wstring& text) {
+    s_ += text;
+    return *this;
+  }
 
-  friend CString operator+(const CString& a, const CString& b) { CString r(a); r += b; return r; }
-  friend CString operator+(CString&& a, const CString& b) { a += b; return std::move(a); }
-  friend CString operator+(const CString& a, const wchar_t* b) { CString r(a); r += b; return r; }
-  friend CString operator+(CString&& a, const wchar_t* b) { a += b; return std::move(a); }
-  friend CString operator+(const wchar_t* a, const CString& b) { CString r(a); r += b; return r; }
-  friend CString operator+(const CString& a, wchar_t b) { CString r(a); r += b; return r; }
-  friend CString operator+(CString&& a, wchar_t b) { a += b; return std::move(a); }
-  friend CString operator+(wchar_t a, const CString& b) { CString r(a); r += b; return r; }
+  friend CString operator+(const CString& a, const CString& b) {
+    CString r(a);
+    r += b;
+    return r;
+  }
+  friend CString operator+(CString&& a, const CString& b) {
+    a += b;
+    return std::move(a);
+  }
+  friend CString operator+(const CString& a, const wchar_t* b) {
+    CString r(a);
+    r += b;
+    return r;
+  }
+  friend CString operator+(CString&& a, const wchar_t* b) {
+    a += b;
+    return std::move(a);
+  }
+  friend CString operator+(const wchar_t* a, const CString& b) {
+    CString r(a);
+    r += b;
+    return r;
+  }
+  friend CString operator+(const CString& a, wchar_t b) {
+    CString r(a);
+    r += b;
+    return r;
+  }
+  friend CString operator+(CString&& a, wchar_t b) {
+    a += b;
+    return std::move(a);
+  }
+  friend CString operator+(wchar_t a, const CString& b) {
+    CString r(a);
+    r += b;
+    return r;
+  }
 
   friend bool operator==(const CString& a, const CString& b) { return a.s_ == b.s_; }
   friend bool operator==(const CString& a, const wchar_t* b) { return a.Compare(b) == 0; }
@@ -161,7 +228,9 @@ class VORM_API CString {
 
  private:
   bool InRange(int i) const { return i >= 0 && static_cast<size_t>(i) < s_.size(); }
-  size_t Clamp(int n) const { return n <= 0 ? 0 : (static_cast<size_t>(n) > s_.size() ? s_.size() : static_cast<size_t>(n)); }
+  size_t Clamp(int n) const {
+    return n <= 0 ? 0 : (static_cast<size_t>(n) > s_.size() ? s_.size() : static_cast<size_t>(n));
+  }
   static int Pos(size_t p) { return p == std::wstring::npos ? -1 : static_cast<int>(p); }
   static int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
   int Insert(int index, std::wstring_view text);
@@ -185,10 +254,23 @@ class VORM_API CStringArray {
     if (static_cast<size_t>(i) >= v_.size()) v_.resize(static_cast<size_t>(i) + 1);
     v_[static_cast<size_t>(i)] = text;
   }
-  int Add(const CString& text) { v_.push_back(text); return GetSize() - 1; }
-  int Add(CString&& text) { v_.push_back(std::move(text)); return GetSize() - 1; }
-  int Add(const wchar_t* text) { v_.emplace_back(text); return GetSize() - 1; }
-  int Append(const CStringArray& other) { int first = GetSize(); v_.insert(v_.end(), other.v_.begin(), other.v_.end()); return first; }
+  int Add(const CString& text) {
+    v_.push_back(text);
+    return GetSize() - 1;
+  }
+  int Add(CString&& text) {
+    v_.push_back(std::move(text));
+    return GetSize() - 1;
+  }
+  int Add(const wchar_t* text) {
+    v_.emplace_back(text);
+    return GetSize() - 1;
+  }
+  int Append(const CStringArray& other) {
+    int first = GetSize();
+    v_.insert(v_.end(), other.v_.begin(), other.v_.end());
+    return first;
+  }
   void Copy(const CStringArray& other) { v_ = other.v_; }
   void InsertAt(int i, const CString& text, int count = 1) {
     if (i < 0 || count <= 0) return;

@@ -94,13 +94,13 @@ VORM_API bool VormWildcardMatch(const wchar_t* pattern, const wchar_t* name);
 class VORM_API VormFolderListing {
  public:
   // Flags of Read.
-  static constexpr DWORD SkipDots = 0x1;     // leave out "." and ".."
-  static constexpr DWORD FoldersOnly = 0x2;  // FindExSearchLimitToDirectories' hint: leave out
-                                             // entries the stream knows to be neither folders
-                                             // nor links
-  static constexpr DWORD EveryFolder = 0x4;  // keep the real sub-folders the pattern does not
-                                             // match too, with IsMatch false: one read serves
-                                             // a tree walk's files and its descent
+  static constexpr DWORD SkipDots = 0x1;       // leave out "." and ".."
+  static constexpr DWORD FoldersOnly = 0x2;    // FindExSearchLimitToDirectories' hint: leave out
+                                               // entries the stream knows to be neither folders
+                                               // nor links
+  static constexpr DWORD EveryFolder = 0x4;    // keep the real sub-folders the pattern does not
+                                               // match too, with IsMatch false: one read serves
+                                               // a tree walk's files and its descent
   static constexpr DWORD CaseSensitive = 0x8;  // FIND_FIRST_EX_CASE_SENSITIVE
 
   VormFolderListing();

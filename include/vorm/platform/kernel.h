@@ -32,8 +32,8 @@ constexpr DWORD DUPLICATE_SAME_ACCESS = 0x00000002;
 // find handle (not a kernel object); ERROR_INVALID_PARAMETER for a null `target`.
 //   DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &h, 0, FALSE,
 //                   DUPLICATE_SAME_ACCESS) => TRUE, h names the calling thread from any thread
-VORM_API BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target,
-                              DWORD access, BOOL inheritable, DWORD options);
+VORM_API BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess, HANDLE* target, DWORD access,
+                              BOOL inheritable, DWORD options);
 
 // The module handle of the process's executable for a null name: a fixed non-null value,
 // the same for every call. Named modules are not tracked: NULL with ERROR_MOD_NOT_FOUND.
@@ -110,5 +110,5 @@ constexpr WORD SUBLANGID(WORD lang) { return static_cast<WORD>(lang >> 10); }
 //   break of the text (not %n) into one blank; other widths are treated as 0 (no wrapping).
 // - Anything else (no source flag, FROM_STRING with another source, a null buffer or
 //   source) => ERROR_INVALID_PARAMETER.
-VORM_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
-                              DWORD size, va_list* arguments);
+VORM_API DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer, DWORD size,
+                              va_list* arguments);

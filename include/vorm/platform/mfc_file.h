@@ -143,11 +143,11 @@ class VORM_API CTime {
 
 // What CFile::GetStatus reports about a file. A plain record.
 struct VORM_API CFileStatus {
-  CTime m_ctime;                    // creation (the last write where none is kept)
-  CTime m_mtime;                    // last write
-  CTime m_atime;                    // last access
-  ULONGLONG m_size = 0;             // bytes; 0 for folders
-  BYTE m_attribute = 0;             // low byte of the platform attributes, without NORMAL
+  CTime m_ctime;                     // creation (the last write where none is kept)
+  CTime m_mtime;                     // last write
+  CTime m_atime;                     // last access
+  ULONGLONG m_size = 0;              // bytes; 0 for folders
+  BYTE m_attribute = 0;              // low byte of the platform attributes, without NORMAL
   wchar_t m_szFullName[MAX_PATH]{};  // absolute name, see CFile::GetStatus
 };
 
@@ -170,7 +170,15 @@ class VORM_API CFile : public CObject {
     typeText = 0x4000,
     typeBinary = 0x8000
   };
-  enum Attribute { normal = 0x00, readOnly = 0x01, hidden = 0x02, system = 0x04, volume = 0x08, directory = 0x10, archive = 0x20 };
+  enum Attribute {
+    normal = 0x00,
+    readOnly = 0x01,
+    hidden = 0x02,
+    system = 0x04,
+    volume = 0x08,
+    directory = 0x10,
+    archive = 0x20
+  };
   enum SeekPosition { begin = 0, current = 1, end = 2 };
 
   CFile() = default;

@@ -74,7 +74,8 @@ VORM_API LONG RegOpenKeyExW(HKEY key, const wchar_t* subKey, DWORD options, REGS
 //   stored REG_SZ L"ab\0": data NULL        => ERROR_SUCCESS, *dataSize 12
 //                          *dataSize 8      => ERROR_MORE_DATA, *dataSize 12
 //                          *dataSize 64     => ERROR_SUCCESS, *dataSize 12, data L"ab"
-VORM_API LONG RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize);
+VORM_API LONG RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                               DWORD* dataSize);
 // Closes a handle; a predefined root is accepted and stays usable. Anything else =>
 // ERROR_INVALID_HANDLE.
 VORM_API LONG RegCloseKey(HKEY key);
@@ -90,6 +91,7 @@ VORM_API LONG RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved, w
 // REG_EXPAND_SZ, REG_MULTI_SZ) must be whole wchar_t units of code points up to U+10FFFF,
 // and value names cannot hold CR or LF (else ERROR_INVALID_PARAMETER). The file is
 // rewritten before the call returns; a failed write returns its error and changes nothing.
-VORM_API LONG RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize);
+VORM_API LONG RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                             DWORD dataSize);
 // Removes a value; a missing one => ERROR_FILE_NOT_FOUND.
 VORM_API LONG RegDeleteValueW(HKEY key, const wchar_t* valueName);

@@ -54,5 +54,5 @@ VORM_API BOOL PathCanonicalizeW(wchar_t* dest, const wchar_t* src);
 // whole. False where the bounded forms fail for a reason other than length; `out` is
 // emptied then. They do not touch the last error.
 VORM_API bool VormPathCombine(const std::wstring& dir, const std::wstring& file, std::wstring& out);
-VORM_API bool VormPathRelativePathTo(const std::wstring& from, bool fromIsFolder, const std::wstring& to, bool toIsFolder,
-                                     std::wstring& out);
+VORM_API bool VormPathRelativePathTo(const std::wstring& from, bool fromIsFolder, const std::wstring& to,
+                                     bool toIsFolder, std::wstring& out);

@@ -137,10 +137,10 @@ class VORM_API VormFolderDialog {
   virtual ~VormFolderDialog() = default;
 
   // What the caller asked for.
-  virtual HWND Window() const = 0;             // the dialog window the callback sees
-  virtual const wchar_t* Title() const = 0;    // never null
+  virtual HWND Window() const = 0;           // the dialog window the callback sees
+  virtual const wchar_t* Title() const = 0;  // never null
   virtual UINT Flags() const = 0;
-  virtual std::wstring Root() const = 0;       // absolute; "/" for the desktop
+  virtual std::wstring Root() const = 0;  // absolute; "/" for the desktop
 
   // Acting as the user. Initialize sends BFFM_INITIALIZED (a provider calls it first, once);
   // when the callback set no selection then, the root becomes the selection as Select

@@ -34,8 +34,8 @@ VORM_API std::wstring VormFromOsPath(std::string_view native);
 VORM_API std::string VormToOsPath(std::wstring_view path);
 // Whether `c` is one of the characters the mapping above moves, and its two forms.
 constexpr bool VormIsOsOnlyChar(wchar_t c) {
-  return (c >= 0x01 && c <= 0x1F) || c == L'\\' || c == L':' || c == L'*' || c == L'?' || c == L'"' ||
-         c == L'<' || c == L'>' || c == L'|';
+  return (c >= 0x01 && c <= 0x1F) || c == L'\\' || c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' ||
+         c == L'>' || c == L'|';
 }
 constexpr wchar_t kVormOsCharBase = 0xF000;
 

@@ -64,23 +64,23 @@ struct VARIANT {
   WORD wReserved2;
   WORD wReserved3;
   union {
-    LONGLONG llVal;      // VT_I8
-    LONG lVal;           // VT_I4
-    BYTE bVal;           // VT_UI1
-    short iVal;          // VT_I2
-    float fltVal;        // VT_R4
-    double dblVal;       // VT_R8
+    LONGLONG llVal;        // VT_I8
+    LONG lVal;             // VT_I4
+    BYTE bVal;             // VT_UI1
+    short iVal;            // VT_I2
+    float fltVal;          // VT_R4
+    double dblVal;         // VT_R8
     VARIANT_BOOL boolVal;  // VT_BOOL
-    HRESULT scode;       // VT_ERROR
-    DATE date;           // VT_DATE
-    BSTR bstrVal;        // VT_BSTR, owned
-    IUnknown* punkVal;   // VT_UNKNOWN and VT_DISPATCH, one reference owned
-    char cVal;           // VT_I1
+    HRESULT scode;         // VT_ERROR
+    DATE date;             // VT_DATE
+    BSTR bstrVal;          // VT_BSTR, owned
+    IUnknown* punkVal;     // VT_UNKNOWN and VT_DISPATCH, one reference owned
+    char cVal;             // VT_I1
     unsigned short uiVal;  // VT_UI2
-    ULONG ulVal;         // VT_UI4
-    ULONGLONG ullVal;    // VT_UI8
-    INT intVal;          // VT_INT
-    UINT uintVal;        // VT_UINT
+    ULONG ulVal;           // VT_UI4
+    ULONGLONG ullVal;      // VT_UI8
+    INT intVal;            // VT_INT
+    UINT uintVal;          // VT_UINT
   };
 };
 using VARIANTARG = VARIANT;
@@ -120,8 +120,7 @@ VORM_API HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
 // are always '.' and ','). Errors: E_INVALIDARG (null pointers), DISP_E_BADVARTYPE (a
 // type outside the list), DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW, E_OUTOFMEMORY.
 VORM_API HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, unsigned short flags, VARTYPE vt);
-VORM_API HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID lcid, unsigned short flags,
-                                     VARTYPE vt);
+VORM_API HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID lcid, unsigned short flags, VARTYPE vt);
 
 // The compiler support's owning variant. Constructors pick the tag from the C++ type:
 // short VT_I2, int/LONG VT_I4 (or VT_INT when asked), ULONG VT_UI4, LONGLONG VT_I8,
@@ -136,11 +135,11 @@ class VORM_API _variant_t : public VARIANT {
   _variant_t(const VARIANT& v);
   _variant_t(const _variant_t& v) : _variant_t(static_cast<const VARIANT&>(v)) {}
   _variant_t(_variant_t&& v) noexcept;
-  _variant_t(short value, VARTYPE vt = VT_I2);  // VT_I2 or VT_BOOL
-  _variant_t(int value, VARTYPE vt = VT_I4);  // VT_I4, VT_INT or VT_ERROR
+  _variant_t(short value, VARTYPE vt = VT_I2);          // VT_I2 or VT_BOOL
+  _variant_t(int value, VARTYPE vt = VT_I4);            // VT_I4, VT_INT or VT_ERROR
   _variant_t(unsigned int value, VARTYPE vt = VT_UI4);  // VT_UI4 or VT_UINT
-  _variant_t(long value);  // VT_I8 (LONGLONG)
-  _variant_t(unsigned long value);  // VT_UI8 (ULONGLONG)
+  _variant_t(long value);                               // VT_I8 (LONGLONG)
+  _variant_t(unsigned long value);                      // VT_UI8 (ULONGLONG)
   _variant_t(long long value);
   _variant_t(unsigned long long value);
   _variant_t(float value);

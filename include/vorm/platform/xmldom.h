@@ -33,8 +33,8 @@
 // - save writes the declaration the document holds and none otherwise, in the encoding it
 //   declares (UTF-8 when none), indented with tabs unless whitespace is preserved
 //   anywhere in the document or it nests deeper than 256 levels (indentation would grow
-//   with the square of the depth); a carriage return in text is written "&#13;"; it fails (E_FAIL, nothing touched) when a character
-//   cannot be written in that encoding or in XML at all. A save to a file replaces it atomically
+//   with the square of the depth); a carriage return in text is written "&#13;"; it fails (E_FAIL, nothing touched)
+//   when a character cannot be written in that encoding or in XML at all. A save to a file replaces it atomically
 //   (temporary file in the same folder, then rename; a link is followed), so a failed save
 //   leaves the old file intact; a read-only target is E_ACCESSDENIED.
 // - Created nodes not yet inserted, and removed nodes, are real nodes with their own
@@ -73,14 +73,14 @@ enum DOMNodeType : int {
 enum : LONG {
   VORM_XML_E_INVALID_CHARACTER = static_cast<LONG>(0xC00CE501),  // bytes invalid in the encoding, or no XML character
   VORM_XML_E_UNSUPPORTED_ENCODING = static_cast<LONG>(0xC00CE502),
-  VORM_XML_E_ENCODING_SWITCH = static_cast<LONG>(0xC00CE503),    // declared encoding contradicts the bytes
-  VORM_XML_E_SYNTAX = static_cast<LONG>(0xC00CE504),             // malformed markup
-  VORM_XML_E_TAG_MISMATCH = static_cast<LONG>(0xC00CE505),       // end tag does not match, or element not closed
+  VORM_XML_E_ENCODING_SWITCH = static_cast<LONG>(0xC00CE503),  // declared encoding contradicts the bytes
+  VORM_XML_E_SYNTAX = static_cast<LONG>(0xC00CE504),           // malformed markup
+  VORM_XML_E_TAG_MISMATCH = static_cast<LONG>(0xC00CE505),     // end tag does not match, or element not closed
   VORM_XML_E_MULTIPLE_ROOTS = static_cast<LONG>(0xC00CE506),
   VORM_XML_E_MISSING_ROOT = static_cast<LONG>(0xC00CE507),
-  VORM_XML_E_TOP_LEVEL = static_cast<LONG>(0xC00CE508),          // text or a misplaced declaration outside the root
+  VORM_XML_E_TOP_LEVEL = static_cast<LONG>(0xC00CE508),  // text or a misplaced declaration outside the root
   VORM_XML_E_UNDEFINED_ENTITY = static_cast<LONG>(0xC00CE509),
-  VORM_XML_E_BAD_REFERENCE = static_cast<LONG>(0xC00CE50A),      // malformed reference or a forbidden character
+  VORM_XML_E_BAD_REFERENCE = static_cast<LONG>(0xC00CE50A),  // malformed reference or a forbidden character
   VORM_XML_E_DUPLICATE_ATTRIBUTE = static_cast<LONG>(0xC00CE50B),
   VORM_XML_E_OUT_OF_MEMORY = static_cast<LONG>(0xC00CE50C),
 };
@@ -116,9 +116,12 @@ _COM_SMARTPTR_TYPEDEF(IXMLDOMProcessingInstruction, IID_IXMLDOMProcessingInstruc
 _COM_SMARTPTR_TYPEDEF(IXMLDOMParseError, IID_IXMLDOMParseError);
 
 // Class identifiers of the document.
-inline constexpr CLSID CLSID_DOMDocument = {0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
-inline constexpr CLSID CLSID_DOMDocument30 = {0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
-inline constexpr CLSID CLSID_DOMDocument60 = {0x88D96A05, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}};
+inline constexpr CLSID CLSID_DOMDocument = {
+    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
+inline constexpr CLSID CLSID_DOMDocument30 = {
+    0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
+inline constexpr CLSID CLSID_DOMDocument60 = {
+    0x88D96A05, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}};
 
 // Any node. Properties that may be absent (parentNode, firstChild, attributes, ...)
 // answer S_FALSE with null. Operations that the node's kind does not allow fail with
@@ -150,7 +153,7 @@ struct VORM_API IXMLDOMNode : IUnknown {
   virtual HRESULT raw_removeChild(IXMLDOMNode* child, IXMLDOMNode** removed) = 0;
   virtual HRESULT raw_appendChild(IXMLDOMNode* newChild, IXMLDOMNode** appended) = 0;
   virtual HRESULT raw_hasChildNodes(VARIANT_BOOL* has) = 0;
-  virtual HRESULT get_ownerDocument(IXMLDOMDocument** document) = 0;  // S_FALSE/null for a document
+  virtual HRESULT get_ownerDocument(IXMLDOMDocument** document) = 0;          // S_FALSE/null for a document
   virtual HRESULT raw_cloneNode(VARIANT_BOOL deep, IXMLDOMNode** clone) = 0;  // a detached copy
   virtual HRESULT get_nodeTypeString(BSTR* type) = 0;
   virtual HRESULT get_text(BSTR* text) = 0;
@@ -251,8 +254,8 @@ struct VORM_API IXMLDOMParseError : IUnknown {
   virtual HRESULT get_url(BSTR* url) = 0;
   virtual HRESULT get_reason(BSTR* reason) = 0;
   virtual HRESULT get_srcText(BSTR* text) = 0;
-  virtual HRESULT get_line(LONG* line) = 0;      // from 1; 0 when the error has no position
-  virtual HRESULT get_linepos(LONG* column) = 0;  // characters from 1
+  virtual HRESULT get_line(LONG* line) = 0;         // from 1; 0 when the error has no position
+  virtual HRESULT get_linepos(LONG* column) = 0;    // characters from 1
   virtual HRESULT get_filepos(LONG* position) = 0;  // characters from 0
 
   LONG GeterrorCode();
@@ -550,27 +553,39 @@ inline _com_ptr_t<R> CallObject(I* self, Method method, Args&&... args) {
 
 // IXMLDOMNode
 inline _bstr_t IXMLDOMNode::GetnodeName() { return VormXmlDom_details::GetText(this, &IXMLDOMNode::get_nodeName); }
-inline _variant_t IXMLDOMNode::GetnodeValue() { return VormXmlDom_details::GetVariant(this, &IXMLDOMNode::get_nodeValue); }
-inline void IXMLDOMNode::PutnodeValue(const _variant_t& value) { VormXmlDom_details::Check(this, put_nodeValue(value)); }
+inline _variant_t IXMLDOMNode::GetnodeValue() {
+  return VormXmlDom_details::GetVariant(this, &IXMLDOMNode::get_nodeValue);
+}
+inline void IXMLDOMNode::PutnodeValue(const _variant_t& value) {
+  VormXmlDom_details::Check(this, put_nodeValue(value));
+}
 inline DOMNodeType IXMLDOMNode::GetnodeType() { return VormXmlDom_details::GetValue(this, &IXMLDOMNode::get_nodeType); }
-inline IXMLDOMNodePtr IXMLDOMNode::GetparentNode() { return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_parentNode); }
-inline IXMLDOMNodeListPtr IXMLDOMNode::GetchildNodes() { return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_childNodes); }
-inline IXMLDOMNodePtr IXMLDOMNode::GetfirstChild() { return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_firstChild); }
-inline IXMLDOMNodePtr IXMLDOMNode::GetlastChild() { return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_lastChild); }
+inline IXMLDOMNodePtr IXMLDOMNode::GetparentNode() {
+  return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_parentNode);
+}
+inline IXMLDOMNodeListPtr IXMLDOMNode::GetchildNodes() {
+  return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_childNodes);
+}
+inline IXMLDOMNodePtr IXMLDOMNode::GetfirstChild() {
+  return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_firstChild);
+}
+inline IXMLDOMNodePtr IXMLDOMNode::GetlastChild() {
+  return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_lastChild);
+}
 inline IXMLDOMNodePtr IXMLDOMNode::GetpreviousSibling() {
   return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_previousSibling);
 }
-inline IXMLDOMNodePtr IXMLDOMNode::GetnextSibling() { return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_nextSibling); }
+inline IXMLDOMNodePtr IXMLDOMNode::GetnextSibling() {
+  return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_nextSibling);
+}
 inline IXMLDOMNamedNodeMapPtr IXMLDOMNode::Getattributes() {
   return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_attributes);
 }
 inline IXMLDOMNodePtr IXMLDOMNode::insertBefore(IXMLDOMNode* newChild, const _variant_t& refChild) {
-  return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNode::raw_insertBefore,
-                                                                                       newChild, refChild);
+  return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNode::raw_insertBefore, newChild, refChild);
 }
 inline IXMLDOMNodePtr IXMLDOMNode::replaceChild(IXMLDOMNode* newChild, IXMLDOMNode* oldChild) {
-  return VormXmlDom_details::CallObject<IXMLDOMNode>(
-      this, &IXMLDOMNode::raw_replaceChild, newChild, oldChild);
+  return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNode::raw_replaceChild, newChild, oldChild);
 }
 inline IXMLDOMNodePtr IXMLDOMNode::removeChild(IXMLDOMNode* child) {
   return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNode::raw_removeChild, child);
@@ -578,14 +593,18 @@ inline IXMLDOMNodePtr IXMLDOMNode::removeChild(IXMLDOMNode* child) {
 inline IXMLDOMNodePtr IXMLDOMNode::appendChild(IXMLDOMNode* newChild) {
   return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNode::raw_appendChild, newChild);
 }
-inline VARIANT_BOOL IXMLDOMNode::hasChildNodes() { return VormXmlDom_details::GetValue(this, &IXMLDOMNode::raw_hasChildNodes); }
+inline VARIANT_BOOL IXMLDOMNode::hasChildNodes() {
+  return VormXmlDom_details::GetValue(this, &IXMLDOMNode::raw_hasChildNodes);
+}
 inline IXMLDOMDocumentPtr IXMLDOMNode::GetownerDocument() {
   return VormXmlDom_details::GetObject(this, &IXMLDOMNode::get_ownerDocument);
 }
 inline IXMLDOMNodePtr IXMLDOMNode::cloneNode(VARIANT_BOOL deep) {
   return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNode::raw_cloneNode, deep);
 }
-inline _bstr_t IXMLDOMNode::GetnodeTypeString() { return VormXmlDom_details::GetText(this, &IXMLDOMNode::get_nodeTypeString); }
+inline _bstr_t IXMLDOMNode::GetnodeTypeString() {
+  return VormXmlDom_details::GetText(this, &IXMLDOMNode::get_nodeTypeString);
+}
 inline _bstr_t IXMLDOMNode::Gettext() { return VormXmlDom_details::GetText(this, &IXMLDOMNode::get_text); }
 inline void IXMLDOMNode::Puttext(const _bstr_t& text) { VormXmlDom_details::Check(this, put_text(text)); }
 inline _variant_t IXMLDOMNode::GetnodeTypedValue() {
@@ -601,7 +620,9 @@ inline IXMLDOMNodeListPtr IXMLDOMNode::selectNodes(const _bstr_t& path) {
 inline IXMLDOMNodePtr IXMLDOMNode::selectSingleNode(const _bstr_t& path) {
   return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNode::raw_selectSingleNode, path);
 }
-inline _bstr_t IXMLDOMNode::GetnamespaceURI() { return VormXmlDom_details::GetText(this, &IXMLDOMNode::get_namespaceURI); }
+inline _bstr_t IXMLDOMNode::GetnamespaceURI() {
+  return VormXmlDom_details::GetText(this, &IXMLDOMNode::get_namespaceURI);
+}
 inline _bstr_t IXMLDOMNode::Getprefix() { return VormXmlDom_details::GetText(this, &IXMLDOMNode::get_prefix); }
 inline _bstr_t IXMLDOMNode::GetbaseName() { return VormXmlDom_details::GetText(this, &IXMLDOMNode::get_baseName); }
 
@@ -610,39 +631,50 @@ inline IXMLDOMNodePtr IXMLDOMNodeList::Getitem(LONG index) {
   return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNodeList::get_item, index);
 }
 inline LONG IXMLDOMNodeList::Getlength() { return VormXmlDom_details::GetValue(this, &IXMLDOMNodeList::get_length); }
-inline IXMLDOMNodePtr IXMLDOMNodeList::nextNode() { return VormXmlDom_details::GetObject(this, &IXMLDOMNodeList::raw_nextNode); }
+inline IXMLDOMNodePtr IXMLDOMNodeList::nextNode() {
+  return VormXmlDom_details::GetObject(this, &IXMLDOMNodeList::raw_nextNode);
+}
 inline HRESULT IXMLDOMNodeList::reset() { return VormXmlDom_details::Check(this, raw_reset()); }
 
 // IXMLDOMNamedNodeMap
 inline IXMLDOMNodePtr IXMLDOMNamedNodeMap::getNamedItem(const _bstr_t& name) {
-  return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNamedNodeMap::raw_getNamedItem,
-                                                                               name);
+  return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNamedNodeMap::raw_getNamedItem, name);
 }
 inline IXMLDOMNodePtr IXMLDOMNamedNodeMap::setNamedItem(IXMLDOMNode* attribute) {
-  return VormXmlDom_details::CallObject<IXMLDOMNode>(
-      this, &IXMLDOMNamedNodeMap::raw_setNamedItem, attribute);
+  return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNamedNodeMap::raw_setNamedItem, attribute);
 }
 inline IXMLDOMNodePtr IXMLDOMNamedNodeMap::removeNamedItem(const _bstr_t& name) {
-  return VormXmlDom_details::CallObject<IXMLDOMNode>(
-      this, &IXMLDOMNamedNodeMap::raw_removeNamedItem, name);
+  return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNamedNodeMap::raw_removeNamedItem, name);
 }
 inline IXMLDOMNodePtr IXMLDOMNamedNodeMap::Getitem(LONG index) {
   return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMNamedNodeMap::get_item, index);
 }
-inline LONG IXMLDOMNamedNodeMap::Getlength() { return VormXmlDom_details::GetValue(this, &IXMLDOMNamedNodeMap::get_length); }
+inline LONG IXMLDOMNamedNodeMap::Getlength() {
+  return VormXmlDom_details::GetValue(this, &IXMLDOMNamedNodeMap::get_length);
+}
 inline IXMLDOMNodePtr IXMLDOMNamedNodeMap::nextNode() {
   return VormXmlDom_details::GetObject(this, &IXMLDOMNamedNodeMap::raw_nextNode);
 }
 inline HRESULT IXMLDOMNamedNodeMap::reset() { return VormXmlDom_details::Check(this, raw_reset()); }
 
 // IXMLDOMParseError
-inline LONG IXMLDOMParseError::GeterrorCode() { return VormXmlDom_details::GetValue(this, &IXMLDOMParseError::get_errorCode); }
+inline LONG IXMLDOMParseError::GeterrorCode() {
+  return VormXmlDom_details::GetValue(this, &IXMLDOMParseError::get_errorCode);
+}
 inline _bstr_t IXMLDOMParseError::Geturl() { return VormXmlDom_details::GetText(this, &IXMLDOMParseError::get_url); }
-inline _bstr_t IXMLDOMParseError::Getreason() { return VormXmlDom_details::GetText(this, &IXMLDOMParseError::get_reason); }
-inline _bstr_t IXMLDOMParseError::GetsrcText() { return VormXmlDom_details::GetText(this, &IXMLDOMParseError::get_srcText); }
+inline _bstr_t IXMLDOMParseError::Getreason() {
+  return VormXmlDom_details::GetText(this, &IXMLDOMParseError::get_reason);
+}
+inline _bstr_t IXMLDOMParseError::GetsrcText() {
+  return VormXmlDom_details::GetText(this, &IXMLDOMParseError::get_srcText);
+}
 inline LONG IXMLDOMParseError::Getline() { return VormXmlDom_details::GetValue(this, &IXMLDOMParseError::get_line); }
-inline LONG IXMLDOMParseError::Getlinepos() { return VormXmlDom_details::GetValue(this, &IXMLDOMParseError::get_linepos); }
-inline LONG IXMLDOMParseError::Getfilepos() { return VormXmlDom_details::GetValue(this, &IXMLDOMParseError::get_filepos); }
+inline LONG IXMLDOMParseError::Getlinepos() {
+  return VormXmlDom_details::GetValue(this, &IXMLDOMParseError::get_linepos);
+}
+inline LONG IXMLDOMParseError::Getfilepos() {
+  return VormXmlDom_details::GetValue(this, &IXMLDOMParseError::get_filepos);
+}
 
 // IXMLDOMDocument
 inline IXMLDOMDocumentTypePtr IXMLDOMDocument::Getdoctype() {
@@ -652,19 +684,16 @@ inline IXMLDOMElementPtr IXMLDOMDocument::GetdocumentElement() {
   return VormXmlDom_details::GetObject(this, &IXMLDOMDocument::get_documentElement);
 }
 inline IXMLDOMElementPtr IXMLDOMDocument::createElement(const _bstr_t& tagName) {
-  return VormXmlDom_details::CallObject<IXMLDOMElement>(this, &IXMLDOMDocument::raw_createElement,
-                                                                             tagName);
+  return VormXmlDom_details::CallObject<IXMLDOMElement>(this, &IXMLDOMDocument::raw_createElement, tagName);
 }
 inline IXMLDOMTextPtr IXMLDOMDocument::createTextNode(const _bstr_t& data) {
   return VormXmlDom_details::CallObject<IXMLDOMText>(this, &IXMLDOMDocument::raw_createTextNode, data);
 }
 inline IXMLDOMCommentPtr IXMLDOMDocument::createComment(const _bstr_t& data) {
-  return VormXmlDom_details::CallObject<IXMLDOMComment>(this, &IXMLDOMDocument::raw_createComment,
-                                                                             data);
+  return VormXmlDom_details::CallObject<IXMLDOMComment>(this, &IXMLDOMDocument::raw_createComment, data);
 }
 inline IXMLDOMCDATASectionPtr IXMLDOMDocument::createCDATASection(const _bstr_t& data) {
-  return VormXmlDom_details::CallObject<IXMLDOMCDATASection>(
-      this, &IXMLDOMDocument::raw_createCDATASection, data);
+  return VormXmlDom_details::CallObject<IXMLDOMCDATASection>(this, &IXMLDOMDocument::raw_createCDATASection, data);
 }
 inline IXMLDOMProcessingInstructionPtr IXMLDOMDocument::createProcessingInstruction(const _bstr_t& target,
                                                                                     const _bstr_t& data) {
@@ -672,24 +701,25 @@ inline IXMLDOMProcessingInstructionPtr IXMLDOMDocument::createProcessingInstruct
       this, &IXMLDOMDocument::raw_createProcessingInstruction, target, data);
 }
 inline IXMLDOMAttributePtr IXMLDOMDocument::createAttribute(const _bstr_t& name) {
-  return VormXmlDom_details::CallObject<IXMLDOMAttribute>(this, &IXMLDOMDocument::raw_createAttribute,
-                                                                               name);
+  return VormXmlDom_details::CallObject<IXMLDOMAttribute>(this, &IXMLDOMDocument::raw_createAttribute, name);
 }
 inline IXMLDOMNodeListPtr IXMLDOMDocument::getElementsByTagName(const _bstr_t& tagName) {
-  return VormXmlDom_details::CallObject<IXMLDOMNodeList>(
-      this, &IXMLDOMDocument::raw_getElementsByTagName, tagName);
+  return VormXmlDom_details::CallObject<IXMLDOMNodeList>(this, &IXMLDOMDocument::raw_getElementsByTagName, tagName);
 }
 inline IXMLDOMNodePtr IXMLDOMDocument::createNode(const _variant_t& type, const _bstr_t& name,
                                                   const _bstr_t& namespaceURI) {
-  return VormXmlDom_details::CallObject<IXMLDOMNode>(
-      this, &IXMLDOMDocument::raw_createNode, type, name, namespaceURI);
+  return VormXmlDom_details::CallObject<IXMLDOMNode>(this, &IXMLDOMDocument::raw_createNode, type, name, namespaceURI);
 }
-inline LONG IXMLDOMDocument::GetreadyState() { return VormXmlDom_details::GetValue(this, &IXMLDOMDocument::get_readyState); }
+inline LONG IXMLDOMDocument::GetreadyState() {
+  return VormXmlDom_details::GetValue(this, &IXMLDOMDocument::get_readyState);
+}
 inline IXMLDOMParseErrorPtr IXMLDOMDocument::GetparseError() {
   return VormXmlDom_details::GetObject(this, &IXMLDOMDocument::get_parseError);
 }
 inline _bstr_t IXMLDOMDocument::Geturl() { return VormXmlDom_details::GetText(this, &IXMLDOMDocument::get_url); }
-inline VARIANT_BOOL IXMLDOMDocument::Getasync() { return VormXmlDom_details::GetValue(this, &IXMLDOMDocument::get_async); }
+inline VARIANT_BOOL IXMLDOMDocument::Getasync() {
+  return VormXmlDom_details::GetValue(this, &IXMLDOMDocument::get_async);
+}
 inline void IXMLDOMDocument::Putasync(VARIANT_BOOL async) { VormXmlDom_details::Check(this, put_async(async)); }
 inline HRESULT IXMLDOMDocument::abort() { return VormXmlDom_details::Check(this, raw_abort()); }
 inline VARIANT_BOOL IXMLDOMDocument::load(const _variant_t& source) {
@@ -698,7 +728,9 @@ inline VARIANT_BOOL IXMLDOMDocument::load(const _variant_t& source) {
 inline VARIANT_BOOL IXMLDOMDocument::loadXML(const _bstr_t& xml) {
   return VormXmlDom_details::CallValue<VARIANT_BOOL>(this, &IXMLDOMDocument::raw_loadXML, xml);
 }
-inline HRESULT IXMLDOMDocument::save(const _variant_t& destination) { return VormXmlDom_details::Check(this, raw_save(destination)); }
+inline HRESULT IXMLDOMDocument::save(const _variant_t& destination) {
+  return VormXmlDom_details::Check(this, raw_save(destination));
+}
 inline VARIANT_BOOL IXMLDOMDocument::GetvalidateOnParse() {
   return VormXmlDom_details::GetValue(this, &IXMLDOMDocument::get_validateOnParse);
 }
@@ -727,7 +759,9 @@ inline _variant_t IXMLDOMDocument2::getProperty(const _bstr_t& name) {
 }
 
 // IXMLDOMDocumentType
-inline _bstr_t IXMLDOMDocumentType::Getname() { return VormXmlDom_details::GetText(this, &IXMLDOMDocumentType::get_name); }
+inline _bstr_t IXMLDOMDocumentType::Getname() {
+  return VormXmlDom_details::GetText(this, &IXMLDOMDocumentType::get_name);
+}
 
 // IXMLDOMElement
 inline _bstr_t IXMLDOMElement::GettagName() { return VormXmlDom_details::GetText(this, &IXMLDOMElement::get_tagName); }
@@ -741,39 +775,40 @@ inline HRESULT IXMLDOMElement::removeAttribute(const _bstr_t& name) {
   return VormXmlDom_details::Check(this, raw_removeAttribute(name));
 }
 inline IXMLDOMAttributePtr IXMLDOMElement::getAttributeNode(const _bstr_t& name) {
-  return VormXmlDom_details::CallObject<IXMLDOMAttribute>(this, &IXMLDOMElement::raw_getAttributeNode,
-                                                                              name);
+  return VormXmlDom_details::CallObject<IXMLDOMAttribute>(this, &IXMLDOMElement::raw_getAttributeNode, name);
 }
 inline IXMLDOMAttributePtr IXMLDOMElement::setAttributeNode(IXMLDOMAttribute* attribute) {
-  return VormXmlDom_details::CallObject<IXMLDOMAttribute>(
-      this, &IXMLDOMElement::raw_setAttributeNode, attribute);
+  return VormXmlDom_details::CallObject<IXMLDOMAttribute>(this, &IXMLDOMElement::raw_setAttributeNode, attribute);
 }
 inline IXMLDOMAttributePtr IXMLDOMElement::removeAttributeNode(IXMLDOMAttribute* attribute) {
-  return VormXmlDom_details::CallObject<IXMLDOMAttribute>(
-      this, &IXMLDOMElement::raw_removeAttributeNode, attribute);
+  return VormXmlDom_details::CallObject<IXMLDOMAttribute>(this, &IXMLDOMElement::raw_removeAttributeNode, attribute);
 }
 inline IXMLDOMNodeListPtr IXMLDOMElement::getElementsByTagName(const _bstr_t& tagName) {
-  return VormXmlDom_details::CallObject<IXMLDOMNodeList>(
-      this, &IXMLDOMElement::raw_getElementsByTagName, tagName);
+  return VormXmlDom_details::CallObject<IXMLDOMNodeList>(this, &IXMLDOMElement::raw_getElementsByTagName, tagName);
 }
 inline HRESULT IXMLDOMElement::normalize() { return VormXmlDom_details::Check(this, raw_normalize()); }
 
 // IXMLDOMAttribute
 inline _bstr_t IXMLDOMAttribute::Getname() { return VormXmlDom_details::GetText(this, &IXMLDOMAttribute::get_name); }
-inline _variant_t IXMLDOMAttribute::Getvalue() { return VormXmlDom_details::GetVariant(this, &IXMLDOMAttribute::get_value); }
+inline _variant_t IXMLDOMAttribute::Getvalue() {
+  return VormXmlDom_details::GetVariant(this, &IXMLDOMAttribute::get_value);
+}
 inline void IXMLDOMAttribute::Putvalue(const _variant_t& value) { VormXmlDom_details::Check(this, put_value(value)); }
 
 // IXMLDOMCharacterData
-inline _bstr_t IXMLDOMCharacterData::Getdata() { return VormXmlDom_details::GetText(this, &IXMLDOMCharacterData::get_data); }
+inline _bstr_t IXMLDOMCharacterData::Getdata() {
+  return VormXmlDom_details::GetText(this, &IXMLDOMCharacterData::get_data);
+}
 inline void IXMLDOMCharacterData::Putdata(const _bstr_t& data) { VormXmlDom_details::Check(this, put_data(data)); }
 inline LONG IXMLDOMCharacterData::Getlength() {
   return VormXmlDom_details::GetValue(this, &IXMLDOMCharacterData::get_length);
 }
 inline _bstr_t IXMLDOMCharacterData::substringData(LONG offset, LONG count) {
-  return VormXmlDom_details::CallText(this, &IXMLDOMCharacterData::raw_substringData,
-                                                                      offset, count);
+  return VormXmlDom_details::CallText(this, &IXMLDOMCharacterData::raw_substringData, offset, count);
 }
-inline HRESULT IXMLDOMCharacterData::appendData(const _bstr_t& data) { return VormXmlDom_details::Check(this, raw_appendData(data)); }
+inline HRESULT IXMLDOMCharacterData::appendData(const _bstr_t& data) {
+  return VormXmlDom_details::Check(this, raw_appendData(data));
+}
 inline HRESULT IXMLDOMCharacterData::insertData(LONG offset, const _bstr_t& data) {
   return VormXmlDom_details::Check(this, raw_insertData(offset, data));
 }
