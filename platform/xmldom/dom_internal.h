@@ -188,6 +188,7 @@ struct TextScan {
   size_t invalid = static_cast<size_t>(-1);
   bool references = false;
   bool xmlSpace = false;
+  bool carriageReturns = false;
   bool attributesSuspect = false;
 };
 TextScan ScanText(std::string_view text, bool watchAttributes);

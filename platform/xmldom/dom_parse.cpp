@@ -246,6 +246,8 @@ bool ScanOne(const unsigned char* p, size_t n, size_t& i, TextScan& scan, Attrib
     watch->OnLess(i);
   else if (c == ':')
     NoteColon(std::string_view(reinterpret_cast<const char*>(p), n), i, scan);
+  else if (c == '\r')
+    scan.carriageReturns = true;
   if (!IsXmlChar(c)) return false;
   i += used;
   return true;
@@ -282,13 +284,14 @@ void TextScanner::Advance(std::string_view text, bool final) {
                 cr = _mm_set1_epi8(0x0D), amp = _mm_set1_epi8('&'), equals = _mm_set1_epi8('='),
                 less = _mm_set1_epi8('<'), colon = _mm_set1_epi8(':');
   while (i + 64 <= limit) {
-    std::uint64_t special = 0, ampersands = 0, eq = 0, lt = 0, colons = 0;
+    std::uint64_t special = 0, ampersands = 0, eq = 0, lt = 0, colons = 0, returns = 0;
     for (int part = 0; part < 4; ++part) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * part));
       const __m128i low = _mm_cmplt_epi8(v, space);  // below 0x20, or 0x80 and above (signed)
-      const __m128i blank =
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, cr));
+      const __m128i isCr = _mm_cmpeq_epi8(v, cr);
+      const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)), isCr);
       const int shift = 16 * part;
+      returns |= static_cast<std::uint64_t>(_mm_movemask_epi8(isCr)) << shift;
       special |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_andnot_si128(blank, low))) << shift;
       ampersands |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, amp))) << shift;
       eq |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, equals))) << shift;
@@ -302,6 +305,7 @@ void TextScanner::Advance(std::string_view text, bool final) {
       continue;
     }
     if (ampersands) scan_.references = true;
+    if (returns) scan_.carriageReturns = true;
     for (; colons; colons &= colons - 1) NoteColon(text, i + static_cast<size_t>(__builtin_ctzll(colons)), scan_);
     if (attributes) {
       if (eq == 0) {

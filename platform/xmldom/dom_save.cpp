@@ -25,13 +25,28 @@ namespace VormXmlDom_details {
 
 namespace {
 
-class BufferWriter final : public pugi::xml_writer {
+// Collects what pugixml writes and scans each piece as it arrives, while it is still in the
+// cache: the finished text's scan tells whether it holds a character XML cannot represent,
+// references, "xml:space" or carriage returns, without reading it all again.
+class BufferWriter : public pugi::xml_writer {
  public:
-  explicit BufferWriter(ByteBuffer& out) : out_(out) {}
-  void write(const void* data, size_t size) override { out_.Append(static_cast<const char*>(data), size); }
+  explicit BufferWriter(ByteBuffer& out) : out_(out), scanner_(false) {}
+  void write(const void* data, size_t size) override { Add(static_cast<const char*>(data), size); }
+  // The scan of everything written; once, after the save.
+  TextScan Finish() {
+    scanner_.Advance(out_.View(), true);
+    return scanner_.Result();
+  }
+
+ protected:
+  void Add(const char* data, size_t size) {
+    out_.Append(data, size);
+    scanner_.Advance(out_.View(), false);
+  }
 
  private:
   ByteBuffer& out_;
+  TextScanner scanner_;
 };
 
 std::string Upper(std::string_view s) {
@@ -108,25 +123,33 @@ constexpr size_t kMaxIndent = 256;
 
 struct TooDeepToIndent {};
 
-class IndentingWriter final : public pugi::xml_writer {
+class IndentingWriter final : public BufferWriter {
  public:
-  explicit IndentingWriter(ByteBuffer& out) : out_(out), tabs_(kMaxIndent, '\t') {}
+  explicit IndentingWriter(ByteBuffer& out) : BufferWriter(out) {}
   void write(const void* data, size_t size) override {
     const std::string_view chunk(static_cast<const char*>(data), size);
     const size_t leading = chunk.find_first_not_of('\t');
-    // memmem skips ahead by the needle's length where std::string_view::find compares at
-    // every tab.
-    if (run_ + (leading == std::string_view::npos ? size : leading) >= kMaxIndent ||
-        ::memmem(chunk.data(), chunk.size(), tabs_.data(), tabs_.size()))
+    if (run_ + (leading == std::string_view::npos ? size : leading) >= kMaxIndent || HasLongTabRun(chunk))
       throw TooDeepToIndent();
     const size_t last = chunk.find_last_not_of('\t');
     run_ = last == std::string_view::npos ? run_ + size : size - last - 1;
-    out_.Append(chunk.data(), chunk.size());
+    Add(chunk.data(), chunk.size());
   }
 
  private:
-  ByteBuffer& out_;
-  const std::string tabs_;
+  // Whether `chunk` holds kMaxIndent tabs in a row. Such a run covers a multiple of
+  // kMaxIndent, so only the tabs at those places need a closer look.
+  static bool HasLongTabRun(std::string_view chunk) {
+    for (size_t at = 0; at < chunk.size(); at += kMaxIndent) {
+      if (chunk[at] != '\t') continue;
+      size_t first = at, end = at + 1;
+      while (first > 0 && chunk[first - 1] == '\t') --first;
+      while (end < chunk.size() && chunk[end] == '\t' && end - first < kMaxIndent) ++end;
+      if (end - first >= kMaxIndent) return true;
+    }
+    return false;
+  }
+
   size_t run_ = 0;  // tabs at the end of what was written so far
 };
 
@@ -149,9 +172,9 @@ bool HasForbiddenCharacterReference(std::string_view text) {
 // is restored before this returns. Only for output that holds a CR and no "&#01;" of its
 // own (that fails the save anyway).
 template <typename Write>
-void EscapeCarriageReturns(pugi::xml_node subtree, ByteBuffer& out, Write write) {
+bool EscapeCarriageReturns(pugi::xml_node subtree, ByteBuffer& out, const TextScan& scan, Write write) {
   const std::string_view written = out.View();
-  if (!std::memchr(written.data(), '\r', written.size()) || HasForbiddenCharacterReference(written)) return;
+  if (!scan.carriageReturns || (scan.references && HasForbiddenCharacterReference(written))) return false;
   std::vector<std::pair<pugi::xml_node, std::string>> changed;
   struct Restore {
     std::vector<std::pair<pugi::xml_node, std::string>>& nodes;
@@ -166,7 +189,7 @@ void EscapeCarriageReturns(pugi::xml_node subtree, ByteBuffer& out, Write write)
     std::replace(swapped.begin(), swapped.end(), '\r', '\x01');
     if (!n.set_value(swapped.c_str(), swapped.size())) throw std::bad_alloc();
   }
-  if (changed.empty()) return;
+  if (changed.empty()) return false;
   out.Clear();
   write();
   std::string fixed(out.View());
@@ -174,6 +197,7 @@ void EscapeCarriageReturns(pugi::xml_node subtree, ByteBuffer& out, Write write)
     fixed.replace(at, 5, "&#13;");
   out.Clear();
   out.Append(fixed.data(), fixed.size());
+  return true;
 }
 
 }  // namespace
@@ -234,12 +258,14 @@ HRESULT SerializeDocument(const Tree& tree, bool preserveWhiteSpace, ByteBuffer&
   // Indentation adds whitespace-only text, which a reader drops, unless whitespace is
   // preserved: then the document is written as it stands.
   bool raw = preserveWhiteSpace;
+  TextScan scan;
   if (!raw) {
     try {
       out.Clear();
       IndentingWriter writer(out);
       tree.doc.save(writer, "\t", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
-      raw = ::memmem(out.View().data(), out.View().size(), "xml:space", 9) != nullptr;
+      scan = writer.Finish();
+      raw = scan.xmlSpace;
     } catch (const TooDeepToIndent&) {
       raw = true;
     }
@@ -248,13 +274,15 @@ HRESULT SerializeDocument(const Tree& tree, bool preserveWhiteSpace, ByteBuffer&
     out.Clear();
     BufferWriter writer(out);
     tree.doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    scan = writer.Finish();
   }
-  EscapeCarriageReturns(tree.doc, out, [&] {
+  const bool rewritten = EscapeCarriageReturns(tree.doc, out, scan, [&] {
     BufferWriter writer(out);  // indenting succeeded before, and the text is no deeper now
     tree.doc.save(writer, raw ? "" : "\t", (raw ? pugi::format_raw : pugi::format_indent) | pugi::format_no_declaration,
                   pugi::encoding_utf8);
   });
-  if (ScanText(out.View(), false).invalid != static_cast<size_t>(-1) || HasForbiddenCharacterReference(out.View()))
+  if (rewritten) scan = ScanText(out.View(), false);
+  if (scan.invalid != static_cast<size_t>(-1) || (scan.references && HasForbiddenCharacterReference(out.View())))
     return Fail(E_FAIL, L"The document holds a character that XML cannot represent.");
   std::string declared;
   for (pugi::xml_node n = tree.doc.first_child(); n; n = n.next_sibling())
@@ -277,11 +305,12 @@ std::string SerializeNode(const Place& place) {
   } else {
     place.node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
   }
-  EscapeCarriageReturns(place.node, buffer, [&] {
+  EscapeCarriageReturns(place.node, buffer, writer.Finish(), [&] {
+    BufferWriter again(buffer);
     if (place.node.type() == pugi::node_document)
-      place.tree->doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+      place.tree->doc.save(again, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
     else
-      place.node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+      place.node.print(again, "", pugi::format_raw, pugi::encoding_utf8);
   });
   return std::string(buffer.View());
 }

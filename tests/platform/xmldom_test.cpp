@@ -357,6 +357,26 @@ TEST_F(XmlDom, NamespacedElementsCarryOnlyNeededDeclarations) {
   EXPECT_EQ(Text(document->GetdocumentElement()->Getxml()), L"<r xmlns=\"urn:x\"><a/><b xmlns=\"urn:y\"/></r>");
 }
 
+TEST_F(XmlDom, ALongRunOfTabsInTextStopsIndentingWhereverItFalls) {
+  // Indenting gives up at 256 tabs in a row, wherever the run falls in what is written (the
+  // text before it moves the run across the writer's pieces); 255 are still indented.
+  for (const size_t before : {1, 63, 255, 2047, 2048, 4095, 8191, 8192, 10000}) {
+    for (const size_t tabs : {255, 256, 300}) {
+      const std::wstring xml =
+          L"<a><p>" + std::wstring(before, L'y') + L"</p><b>" + std::wstring(tabs, L'\t') + L"x</b></a>";
+      IXMLDOMDocument2Ptr document = ParseDocument(xml.c_str());
+      const std::string saved = SaveBytes(document);
+      if (tabs < 256)
+        EXPECT_NE(saved, VormToUtf8(xml)) << before << " " << tabs;  // indented
+      else
+        EXPECT_EQ(saved, VormToUtf8(xml)) << before << " " << tabs;  // as it stands
+      IXMLDOMDocument2Ptr again = NewDocument();
+      ASSERT_EQ(LoadBytes(again, saved)->GeterrorCode(), 0);
+      EXPECT_EQ(Text(again->Getxml()), Text(document->Getxml()));
+    }
+  }
+}
+
 TEST_F(XmlDom, ValuesSurviveWriting) {
   IXMLDOMDocument2Ptr document = ParseDocument(L"<a><t>x&#13;y</t></a>");
   IXMLDOMElementPtr a = document->GetdocumentElement();
