@@ -7,3 +7,8 @@ for b in "$build"/bench/*_bench; do
   echo "== $(basename "$b")"
   "$b"
 done
+# One load by each parser in a fresh process, as a program that loads one document sees it.
+if [ -x "$build/bench/xml_bench" ]; then
+  echo "== xml_bench --fresh-process"
+  "$build/bench/xml_bench" --fresh-process
+fi
