@@ -102,7 +102,7 @@ HRESULT NewBstr(std::wstring_view text, BSTR* out);
 HRESULT VariantText(const VARIANT& value, std::string& out);
 // XML 1.0 names ("a", "x:y", "_1"; not "1a", "a b", "").
 bool IsXmlName(std::string_view utf8);
-bool IsXmlWhitespace(char c);
+inline bool IsXmlWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Records the error description for the failing call and returns hr.
 HRESULT Fail(HRESULT hr, const wchar_t* description);

@@ -199,9 +199,10 @@ class AttributeWatch {
     size_t j = at + 1;
     while (j < text_.size() && IsXmlWhitespace(text_[j])) ++j;
     if (j < text_.size() && (text_[j] == '"' || text_[j] == '\'')) {
-      const char quote = text_[j];
-      for (++j; j < text_.size() && text_[j] != quote; ++j)
-        if (text_[j] == '<') suspect_ = true;
+      const std::string_view value = text_.substr(j + 1);
+      const size_t length = std::min(value.find(text_[j]), value.size());
+      if (std::memchr(value.data(), '<', length)) suspect_ = true;
+      j += 1 + length;  // at the closing quote, or the end of the text
     }
     if (j >= text_.size() && !final_) suspect_ = true;
     size_t k = at;

@@ -39,8 +39,6 @@ HRESULT NewBstr(std::wstring_view text, BSTR* out) {
 
 HRESULT NewBstr(std::string_view utf8, BSTR* out) { return NewBstr(std::wstring_view(VormFromUtf8(utf8)), out); }
 
-bool IsXmlWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 namespace {
 
 template <class T>
