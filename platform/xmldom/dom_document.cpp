@@ -324,6 +324,9 @@ HRESULT DocumentObject::raw_load(VARIANT source, VARIANT_BOOL* loaded) {
     // Each piece of a file is scanned as it arrives, while it is still in the cache.
     TextScanner scanner(true);
     if (source.vt == VT_BSTR) {
+      // A load replaces the tree whatever its outcome; letting the old one go first lets its
+      // memory serve the new one.
+      ReplaceMainTree(std::make_shared<Tree>(this, false));
       url.assign(source.bstrVal ? source.bstrVal : L"", SysStringLen(source.bstrVal));
       hr = VormCom_details::ReadUrl(url.c_str(), bytes,
                                     [&](const std::string& sofar) { scanner.Advance(sofar, false); });
@@ -354,6 +357,7 @@ HRESULT DocumentObject::raw_load(VARIANT source, VARIANT_BOOL* loaded) {
 
 HRESULT DocumentObject::raw_loadXML(BSTR xml, VARIANT_BOOL* loaded) {
   return Guarded([&]() -> HRESULT {
+    ReplaceMainTree(std::make_shared<Tree>(this, false));  // as in raw_load
     const bool parsed = LoadBytes(Utf8(xml), true, std::wstring(), [xml](std::string& again) {
       again = Utf8(xml);
       return true;

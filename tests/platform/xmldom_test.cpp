@@ -215,6 +215,27 @@ TEST_F(XmlDom, DeclaredEncodingsRoundTrip) {
   EXPECT_EQ(Text(instruction->GetdocumentElement()->Gettext()), L"\u00E9");
 }
 
+TEST_F(XmlDom, EachLoadReplacesTheTreeWhateverItsOutcomeAndHeldNodesStayReadable) {
+  vorm_test::TempTree tree;
+  tree.WriteFile("a.xml", "<a>first</a>");
+  tree.WriteFile("b.xml", "<b>second</b>");
+  tree.WriteFile("bad.xml", "<b>");
+  IXMLDOMDocument2Ptr document = NewDocument();
+  ASSERT_EQ(document->load(tree.wpath("a.xml").c_str()), VARIANT_TRUE);
+  IXMLDOMElementPtr held = document->GetdocumentElement();
+  for (const char* failing : {"missing.xml", "bad.xml"}) {
+    EXPECT_EQ(document->load(tree.wpath(failing).c_str()), VARIANT_FALSE) << failing;
+    EXPECT_EQ(document->GetdocumentElement(), nullptr) << failing;
+    EXPECT_NE(document->GetparseError()->GeterrorCode(), 0) << failing;
+  }
+  ASSERT_EQ(document->load(tree.wpath("b.xml").c_str()), VARIANT_TRUE);
+  EXPECT_EQ(Text(document->GetdocumentElement()->GetnodeName()), L"b");
+  EXPECT_EQ(document->loadXML(L"<c/>"), VARIANT_TRUE);
+  EXPECT_EQ(Text(document->GetdocumentElement()->GetnodeName()), L"c");
+  EXPECT_EQ(Text(held->GetnodeName()), L"a");  // a node of the first tree, now detached
+  EXPECT_EQ(Text(held->Gettext()), L"first");
+}
+
 TEST_F(XmlDom, WhitespaceIsDroppedUnlessPreserved) {
   IXMLDOMDocument2Ptr document =
       ParseDocument(L"<a>\n  <b xml:space='preserve'> <c/>\n</b>\n  <d>  x <e> y </e>  </d>\n</a>");
