@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -127,15 +128,14 @@ DWORD Install(ConsoleState& state) {
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
   ConsoleState& state = State();
   std::lock_guard<std::mutex> hold(state.lock);
+  if (add) {
+    if (const DWORD error = Install(state)) return Fail(error, FALSE);
+  }
   if (!handler) {
-    if (add) {
-      if (const DWORD error = Install(state)) return Fail(error, FALSE);
-    }
     state.ignoreCtrlC = add != FALSE;
     return TRUE;
   }
   if (add) {
-    if (const DWORD error = Install(state)) return Fail(error, FALSE);
     try {
       state.handlers.push_back(handler);
     } catch (const std::bad_alloc&) {

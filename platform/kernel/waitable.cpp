@@ -128,7 +128,7 @@ void VormWaitable::WakeWaiters(VormDispatcherLock& lock) { VormWaitCore::WakeWai
 
 namespace VormWait_details {
 
-DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const WaitSpec& spec) {
+DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const WaitOptions& options) {
   VormThreadRecord& self = VormThreadRecord::Current();
   VormWaitBlock& block = self.wait;
   using Clock = std::chrono::steady_clock;
@@ -144,16 +144,16 @@ DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const 
     VormDispatcherLock lock;
     block.count = count;
     for (DWORD i = 0; i < count; ++i) block.objects[i] = objects[i];
-    block.waitAll = spec.waitAll;
-    block.alertable = spec.alertable;
-    block.queueMask = spec.queueMask;
-    block.queueInputAvailable = spec.queueInputAvailable;
+    block.waitAll = options.waitAll;
+    block.alertable = options.alertable;
+    block.queueMask = options.queueMask;
+    block.queueInputAvailable = options.queueInputAvailable;
     if (self.Terminated()) {
       result = VormWaitBlock::kTerminated;
     } else {
       result = VormWaitCore::TrySatisfy(block);
       if (result == VormWaitBlock::kPending) {
-        if (spec.alertable && (self.HasApcs() || !self.runningApcs.empty())) {
+        if (options.alertable && (self.HasApcs() || !self.runningApcs.empty())) {
           self.TakeApcs();
           result = WAIT_IO_COMPLETION;
         } else if (milliseconds == 0) {

@@ -152,7 +152,7 @@ class VormWaitable : public VormKernelObject {
 
 namespace VormWait_details {
 
-struct WaitSpec {
+struct WaitOptions {
   bool waitAll = false;
   bool alertable = false;
   DWORD queueMask = 0;  // see VormWaitBlock
@@ -164,7 +164,7 @@ struct WaitSpec {
 // all: WAIT_OBJECT_0), WAIT_IO_COMPLETION after running the queued APCs, or WAIT_TIMEOUT.
 // The caller has checked the arguments (count, no object twice in a wait for all) and keeps
 // the objects alive. A thread terminated meanwhile leaves here and never returns.
-DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const WaitSpec& spec);
+DWORD Wait(VormWaitable* const* objects, DWORD count, DWORD milliseconds, const WaitOptions& options);
 
 // Runs the calling thread's queued APCs, including those queued while they run.
 void RunApcs();

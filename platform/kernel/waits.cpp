@@ -33,10 +33,10 @@ DWORD WaitForMultipleObjectsEx(DWORD count, const HANDLE* objects, BOOL waitAll,
   VormWait_details::HeldObjects held;
   const DWORD error = VormWait_details::HoldHandles(objects, count, waitAll != FALSE, held);
   if (error != ERROR_SUCCESS) return Fail(error, WAIT_FAILED);
-  VormWait_details::WaitSpec spec;
-  spec.waitAll = waitAll != FALSE;
-  spec.alertable = alertable != FALSE;
-  return VormWait_details::Wait(held.objects, held.count, milliseconds, spec);
+  VormWait_details::WaitOptions options;
+  options.waitAll = waitAll != FALSE;
+  options.alertable = alertable != FALSE;
+  return VormWait_details::Wait(held.objects, held.count, milliseconds, options);
 }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL waitAll, DWORD milliseconds) {
@@ -57,9 +57,9 @@ DWORD SleepEx(DWORD milliseconds, BOOL alertable) {
     std::this_thread::yield();
     return 0;
   }
-  VormWait_details::WaitSpec spec;
-  spec.alertable = alertable != FALSE;
-  const DWORD result = VormWait_details::Wait(nullptr, 0, milliseconds, spec);
+  VormWait_details::WaitOptions options;
+  options.alertable = alertable != FALSE;
+  const DWORD result = VormWait_details::Wait(nullptr, 0, milliseconds, options);
   return result == WAIT_IO_COMPLETION ? WAIT_IO_COMPLETION : 0;
 }
 

@@ -263,10 +263,10 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   }
   // Wait for the answer, handling what is sent to this thread meanwhile.
   VormWaitable* objects[] = {sent.get(), &mine};
-  VormWait_details::WaitSpec spec;
-  spec.queueMask = QS_SENDMESSAGE;
-  spec.queueInputAvailable = true;
-  while (VormWait_details::Wait(objects, 2, INFINITE, spec) != WAIT_OBJECT_0) HandleSentMessages(mine);
+  VormWait_details::WaitOptions options;
+  options.queueMask = QS_SENDMESSAGE;
+  options.queueInputAvailable = true;
+  while (VormWait_details::Wait(objects, 2, INFINITE, options) != WAIT_OBJECT_0) HandleSentMessages(mine);
   VormDispatcherLock lock;
   return sent->Result();
 }
@@ -287,9 +287,9 @@ BOOL GetMessageW(LPMSG msg, HWND window, UINT first, UINT last) {
     }
     // Anything arriving from here on is new, so this wait cannot miss it.
     VormWaitable* object = &queue;
-    VormWait_details::WaitSpec spec;
-    spec.queueMask = QS_ALLINPUT;
-    VormWait_details::Wait(&object, 1, INFINITE, spec);
+    VormWait_details::WaitOptions options;
+    options.queueMask = QS_ALLINPUT;
+    VormWait_details::Wait(&object, 1, INFINITE, options);
   }
 }
 
@@ -312,12 +312,12 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD mill
   if (error != ERROR_SUCCESS) return Fail(error, WAIT_FAILED);
   // The thread's own queue lives as long as the thread: no reference needs holding.
   held.objects[held.count++] = &MessageQueue::OfCallingThread();
-  VormWait_details::WaitSpec spec;
-  spec.waitAll = waitAll;
-  spec.alertable = (flags & MWMO_ALERTABLE) != 0;
-  spec.queueMask = wakeMask;
-  spec.queueInputAvailable = (flags & MWMO_INPUTAVAILABLE) != 0;
-  return VormWait_details::Wait(held.objects, held.count, milliseconds, spec);
+  VormWait_details::WaitOptions options;
+  options.waitAll = waitAll;
+  options.alertable = (flags & MWMO_ALERTABLE) != 0;
+  options.queueMask = wakeMask;
+  options.queueInputAvailable = (flags & MWMO_INPUTAVAILABLE) != 0;
+  return VormWait_details::Wait(held.objects, held.count, milliseconds, options);
 }
 
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask) {
